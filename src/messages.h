@@ -1,0 +1,125 @@
+// Every console text of the tool, in one table.
+//
+// Each row: the name the code prints it by, the text as UTF-8 (for people and for the
+// test that re-encodes it), and the Shift_JIS bytes the tool writes. The bytes are octal
+// escapes so that they do not depend on the compiler's execution character set: clang
+// cannot encode string literals as Shift_JIS.
+#pragma once
+
+// clang-format off
+#define WAVPAIR_MESSAGES(X) \
+  /* usage text: makes one WAV from two; asks for input 1, input 2, output */ \
+  X(kUsage, \
+    "二つのWAVファイルからひとつのWAVファイルを作成します.\n" \
+    "\n" \
+    "引数に <入力ファイル名１> <入力ファイル名２> <出力ファイル名>を\n" \
+    "指定してください.\n" \
+    "\n" \
+    "例 : wavpair  foo.wav  bar.wav out.wav\n", \
+    "\223\361\202\302\202\314WAV\203t\203@\203C\203\213\202\251\202\347\202\320\202\306\202\302\202\314WAV\203t\203@\203C\203\213\202\360\215\354\220\254\202\265\202\334\202\267.\n" \
+    "\n" \
+    "\210\370\220\224\202\311 <\223\374\227\315\203t\203@\203C\203\213\226\274\202P> <\223\374\227\315\203t\203@\203C\203\213\226\274\202Q> <\217o\227\315\203t\203@\203C\203\213\226\274>\202\360\n" \
+    "\216w\222\350\202\265\202\304\202\255\202\276\202\263\202\242.\n" \
+    "\n" \
+    "\227\341 : wavpair  foo.wav  bar.wav out.wav\n") \
+  /* an input file is not a stereo file */ \
+  X(kNotStereo, "\n入力ファイルがステレオファイルでありません!\n", \
+    "\n\223\374\227\315\203t\203@\203C\203\213\202\252\203X\203e\203\214\203I\203t\203@\203C\203\213\202\305\202\240\202\350\202\334\202\271\202\361!\n") \
+  /* inputs 1 and 2 were combined into the output (names in command-line order) */ \
+  X(kCombined, "\n[%s] と [%s] を [%s] へ合成しました.\n", \
+    "\n[%s] \202\306 [%s] \202\360 [%s] \202\326\215\207\220\254\202\265\202\334\202\265\202\275.\n") \
+  /* scan: cannot open the input */ \
+  X(kInputOpen, " %sをオープンできません.\n", \
+    " %s\202\360\203I\201[\203v\203\223\202\305\202\253\202\334\202\271\202\361.\n") \
+  /* scan: the input's file name */ \
+  X(kFileName, "\nファイル名[%s]\n", \
+    "\n\203t\203@\203C\203\213\226\274[%s]\n") \
+  /* scan: the RIFF header could not be read; stream position */ \
+  X(kReadFailed, " %ld で読み込み失敗.\n", \
+    " %ld \202\305\223\307\202\335\215\236\202\335\216\270\224s.\n") \
+  /* scan: no WAVE mark */ \
+  X(kNoWave, "'WAVE' が無い.\n", \
+    "'WAVE' \202\252\226\263\202\242.\n") \
+  /* scan: not in RIFF format */ \
+  X(kNotRiff, "'RIFF' フォーマットでない.\n", \
+    "'RIFF' \203t\203H\201[\203}\203b\203g\202\305\202\310\202\242.\n") \
+  /* scan: the file has no fmt chunk */ \
+  X(kNoFmt, "'fmt ' が無い.\n", \
+    "'fmt ' \202\252\226\263\202\242.\n") \
+  /* scan: the file has no data chunk */ \
+  X(kNoData, "'data' が無い.\n", \
+    "'data' \202\252\226\263\202\242.\n") \
+  /* scan: payload size of the fmt chunk (stderr) */ \
+  X(kFmtLength, " \"fmt \"の長さ: %ld [bytes]\n", \
+    " \"fmt \"\202\314\222\267\202\263: %ld [bytes]\n") \
+  /* scan: payload size of the data chunk (stderr) */ \
+  X(kDataLength, "\n \"data\" の長さ: %ld [bytes]\n", \
+    "\n \"data\" \202\314\222\267\202\263: %ld [bytes]\n") \
+  /* scan: identifier and payload size of any other chunk (stdout) */ \
+  X(kChunkLength, " \"%c%c%c%c\"の長さ: %ld [bytes]\n", \
+    " \"%c%c%c%c\"\202\314\222\267\202\263: %ld [bytes]\n") \
+  /* scan: playing time in seconds */ \
+  X(kDuration, "\n 時間=%.3f\n", \
+    "\n \216\236\212\324=%.3f\n") \
+  /* format report: data format */ \
+  X(kFmtTag, "             データ形式: %u (1 = PCM)\n", \
+    "             \203f\201[\203^\214`\216\256: %u (1 = PCM)\n") \
+  /* format report: number of channels */ \
+  X(kFmtChannels, "           チャンネル数: %u\n", \
+    "           \203`\203\203\203\223\203l\203\213\220\224: %u\n") \
+  /* format report: sampling frequency */ \
+  X(kFmtSampleRate, "     サンプリング周波数: %lu [Hz]\n", \
+    "     \203T\203\223\203v\203\212\203\223\203O\216\374\224g\220\224: %lu [Hz]\n") \
+  /* format report: bytes per second */ \
+  X(kFmtBytesPerSec, "          バイト数 / 秒: %lu [bytes/sec]\n", \
+    "          \203o\203C\203g\220\224 / \225b: %lu [bytes/sec]\n") \
+  /* format report: bytes times channels (block align) */ \
+  X(kFmtBlockAlign, " バイト数×チャンネル数: %u [bytes]\n", \
+    " \203o\203C\203g\220\224\201~\203`\203\203\203\223\203l\203\213\220\224: %u [bytes]\n") \
+  /* format report: bits per sample */ \
+  X(kFmtBits, "    ビット数 / サンプル: %u [bits/sample]\n", \
+    "    \203r\203b\203g\220\224 / \203T\203\223\203v\203\213: %u [bits/sample]\n") \
+  /* only uncompressed PCM is handled */ \
+  X(kPcmOnly, "\nこのプログラムは無圧縮PCMのみを対象とします.\n", \
+    "\n\202\261\202\314\203v\203\215\203O\203\211\203\200\202\315\226\263\210\263\217kPCM\202\314\202\335\202\360\221\316\217\333\202\306\202\265\202\334\202\267.\n") \
+  /* the file's format tag */ \
+  X(kPcmOnlyTag, "このwavファイルの形式は %04X です．\n", \
+    "\202\261\202\314wav\203t\203@\203C\203\213\202\314\214`\216\256\202\315 %04X \202\305\202\267\201D\n") \
+  /* only 8 or 16 bits per sample are handled */ \
+  X(kBitsOnly, "\nこのプログラムは8/16ビットサンプリングされたものを対象とします\n", \
+    "\n\202\261\202\314\203v\203\215\203O\203\211\203\200\202\3158/16\203r\203b\203g\203T\203\223\203v\203\212\203\223\203O\202\263\202\352\202\275\202\340\202\314\202\360\221\316\217\333\202\306\202\265\202\334\202\267\n") \
+  /* the file's bits per sample (the text says bits/sec) */ \
+  X(kBitsOnlyValue, "このwavファイルの bits/secは %d です．\n", \
+    "\202\261\202\314wav\203t\203@\203C\203\213\202\314 bits/sec\202\315 %d \202\305\202\267\201D\n") \
+  /* pairing: sampling frequencies differ */ \
+  X(kRateDiffers, "サンプリング周波数が異なると合成できません!\n", \
+    "\203T\203\223\203v\203\212\203\223\203O\216\374\224g\220\224\202\252\210\331\202\310\202\351\202\306\215\207\220\254\202\305\202\253\202\334\202\271\202\361!\n") \
+  /* pairing: bits per sample differ */ \
+  X(kBitsDiffers, "サンプルビット数が異なると合成できません!\n", \
+    "\203T\203\223\203v\203\213\203r\203b\203g\220\224\202\252\210\331\202\310\202\351\202\306\215\207\220\254\202\305\202\253\202\334\202\271\202\361!\n") \
+  /* pairing: bytes per second differ (the text says bytes per bit) */ \
+  X(kBytesPerSecDiffers, "ビット当たりのバイト数が異なると合成できません!\n", \
+    "\203r\203b\203g\223\226\202\275\202\350\202\314\203o\203C\203g\220\224\202\252\210\331\202\310\202\351\202\306\215\207\220\254\202\305\202\253\202\334\202\271\202\361!\n") \
+  /* the output is one of the inputs; refused so the input is not truncated */ \
+  X(kSameFile, "出力ファイル[%s]が入力ファイルと同じです.\n", \
+    "\217o\227\315\203t\203@\203C\203\213[%s]\202\252\223\374\227\315\203t\203@\203C\203\213\202\306\223\257\202\266\202\305\202\267.\n") \
+  /* combine: cannot open the output or reopen an input */ \
+  X(kFileOpen, "%s をオープンできません.\n", \
+    "%s \202\360\203I\201[\203v\203\223\202\305\202\253\202\334\202\271\202\361.\n") \
+  /* combine: cannot write the output header */ \
+  X(kHeaderWrite, "ヘッダを書き込めません: %s\n", \
+    "\203w\203b\203_\202\360\217\221\202\253\215\236\202\337\202\334\202\271\202\361: %s\n") \
+  /* combine: reading or writing the audio failed */ \
+  X(kDataWrite, "wavDataWriteでエラー発生.\n", \
+    "wavDataWrite\202\305\203G\203\211\201[\224\255\220\266.\n") \
+  /* combine: the output could not be flushed and closed */ \
+  X(kOutputWrite, "出力ファイルを書き込めません: %s\n", \
+    "\217o\227\315\203t\203@\203C\203\213\202\360\217\221\202\253\215\236\202\337\202\334\202\271\202\361: %s\n") \
+  /* end of the table */
+// clang-format on
+
+namespace msg {
+#define WAVPAIR_MESSAGE(name, utf8, sjis) inline constexpr char name[] = sjis;
+WAVPAIR_MESSAGES(WAVPAIR_MESSAGE)
+#undef WAVPAIR_MESSAGE
+}  // namespace msg

@@ -1,0 +1,187 @@
+#include "wav/wav.h"
+
+#include <cstring>
+
+#include "messages.h"
+
+namespace {
+
+// What the chunk loop met; an input needs both before it can be combined.
+constexpr unsigned kSeenFmt = 1;
+constexpr unsigned kSeenData = 2;
+
+bool idIs(const uint8_t* id, const char* tag) { return std::memcmp(id, tag, 4) == 0; }
+
+// Sizes print as signed 32-bit values (2 GiB and more show negative): the report's
+// format stays the same whatever the width of long, for scripts that read it.
+long asSignedLong(uint32_t v) { return static_cast<long>(static_cast<int32_t>(v)); }
+
+// A chunk identifier goes to the terminal as it is only if it is printable ASCII; a
+// file must not be able to send control sequences.
+int idChar(uint8_t c) { return (c >= 0x20 && c <= 0x7E) ? c : '?'; }
+
+// The 12-byte RIFF header. The WAVE mark is tested before the RIFF mark, so a file
+// with neither gets only the WAVE message.
+int wavRiffRead(FILE* in) {
+  uint8_t riff[kRiffHeaderSize];
+  if (std::fread(riff, sizeof riff, 1, in) != 1) {
+    std::fprintf(stderr, msg::kReadFailed, static_cast<long>(ftello(in)));
+    return -1;
+  }
+  if (!idIs(riff + 8, "WAVE")) {
+    std::fputs(msg::kNoWave, stderr);
+    return -1;
+  }
+  if (!idIs(riff, "RIFF")) {
+    std::fputs(msg::kNotRiff, stderr);
+    return -1;
+  }
+  return 0;
+}
+
+// The chunk loop. Every resume position is computed in 64 bits from the chunk's own
+// start, so a size can only move the scan forward (by 8 bytes at least) and every
+// file comes to an end. Odd payloads are followed by one pad byte, as RIFF requires.
+// A later chunk of the same kind overwrites what an earlier one set.
+int wavChunksRead(FILE* in, WavInfo* info, unsigned* seen) {
+  uint64_t pos = kRiffHeaderSize;
+  uint8_t hdr[kChunkHeaderSize];
+  int rc = 0;
+  while (rc == 0 && std::fread(hdr, sizeof hdr, 1, in) == 1) {
+    const uint32_t size = getU32le(hdr + 4);
+    const uint64_t payload = pos + kChunkHeaderSize;
+    if (idIs(hdr, "fmt ")) {
+      std::fprintf(stderr, msg::kFmtLength, asSignedLong(size));
+      WavFmt fmt{};
+      rc = wavFmtRead(in, &fmt);
+      info->sampleRate = fmt.sampleRate;
+      info->bitsPerSample = fmt.bitsPerSample;
+      info->channels = fmt.channels;
+      info->bytesPerSec = fmt.bytesPerSec;
+      *seen |= kSeenFmt;
+    } else if (idIs(hdr, "data")) {
+      info->dataSize = size;
+      std::fprintf(stderr, msg::kDataLength, asSignedLong(size));
+      info->dataOffset = static_cast<int64_t>(payload);
+      *seen |= kSeenData;
+    } else {
+      std::printf(msg::kChunkLength, idChar(hdr[0]), idChar(hdr[1]), idChar(hdr[2]),
+                  idChar(hdr[3]), asSignedLong(size));
+    }
+    pos = payload + size + (size & 1U);
+    // Only a stream that cannot seek (a pipe) fails here; its chunks end here too.
+    if (rc == 0 && fseeko(in, static_cast<off_t>(pos), SEEK_SET) != 0) {
+      break;
+    }
+  }
+  return rc;
+}
+
+}  // namespace
+
+int wavFmtRead(FILE* in, WavFmt* fmt) {
+  uint8_t b[kFmtPayloadSize];
+  // A payload cut short by the end of the file fails without a message of its own.
+  if (std::fread(b, sizeof b, 1, in) != 1) {
+    return -1;
+  }
+  fmt->formatTag = getU16le(b);
+  fmt->channels = getU16le(b + 2);
+  fmt->sampleRate = getU32le(b + 4);
+  fmt->bytesPerSec = getU32le(b + 8);
+  fmt->blockAlign = getU16le(b + 12);
+  fmt->bitsPerSample = getU16le(b + 14);
+
+  std::printf(msg::kFmtTag, static_cast<unsigned>(fmt->formatTag));
+  std::printf(msg::kFmtChannels, static_cast<unsigned>(fmt->channels));
+  std::printf(msg::kFmtSampleRate, static_cast<unsigned long>(fmt->sampleRate));
+  std::printf(msg::kFmtBytesPerSec, static_cast<unsigned long>(fmt->bytesPerSec));
+  std::printf(msg::kFmtBlockAlign, static_cast<unsigned>(fmt->blockAlign));
+  std::printf(msg::kFmtBits, static_cast<unsigned>(fmt->bitsPerSample));
+
+  if (fmt->formatTag != kFormatPcm) {
+    std::fputs(msg::kPcmOnly, stderr);
+    std::fprintf(stderr, msg::kPcmOnlyTag, static_cast<unsigned>(fmt->formatTag));
+    return -1;
+  }
+  if (fmt->bitsPerSample != 8 && fmt->bitsPerSample != 16) {
+    std::fputs(msg::kBitsOnly, stderr);
+    std::fprintf(stderr, msg::kBitsOnlyValue, static_cast<int>(fmt->bitsPerSample));
+    return -1;
+  }
+  return 0;
+}
+
+int wavHeaderRead(const char* name, WavInfo* info) {
+  *info = WavInfo{};
+  FILE* in = std::fopen(name, "rb");
+  if (in == nullptr) {
+    std::fprintf(stderr, msg::kInputOpen, name);
+    return -1;
+  }
+  std::printf(msg::kFileName, name);
+  unsigned seen = 0;
+  int rc = wavRiffRead(in);
+  if (rc == 0) {
+    rc = wavChunksRead(in, info, &seen);
+  }
+  std::fclose(in);
+  if (rc != 0) {
+    return -1;
+  }
+  if ((seen & kSeenFmt) == 0) {
+    std::fputs(msg::kNoFmt, stderr);
+    return -1;
+  }
+  if ((seen & kSeenData) == 0) {
+    std::fputs(msg::kNoData, stderr);
+    return -1;
+  }
+  // A declared rate of 0 gives no playing time; show 0 rather than divide by it.
+  const double seconds = info->bytesPerSec == 0
+                             ? 0.0
+                             : static_cast<double>(info->dataSize) /
+                                   static_cast<double>(info->bytesPerSec);
+  std::printf(msg::kDuration, seconds);
+  return 0;
+}
+
+// The output header, from infos[0]; rates and sizes are computed, never copied from
+// what an input declared, and the data size counts only the whole frames written.
+//
+//   offset size value
+//    0     4   "RIFF"
+//    4     4   data size + 36, held at 0xFFFFFFFF
+//    8     4   "WAVE"
+//   12     4   "fmt "
+//   16     4   16
+//   20     2   1 (PCM)
+//   22     2   channels
+//   24     4   sample rate
+//   28     4   (bits / 8) * channels * sample rate
+//   32     2   (bits / 8) * channels
+//   34     2   bits per sample
+//   36     4   "data"
+//   40     4   data size: whole frames of infos[0]
+int64_t wavHeaderWrite(FILE* out, const WavInfo (&infos)[2]) {
+  const WavInfo& a = infos[0];
+  const uint32_t frame = wavFrameSize(a);
+  const uint32_t data = wavFramesSize(a);
+  const uint32_t riffSize = data > UINT32_MAX - 36 ? UINT32_MAX : data + 36;
+  uint8_t h[kWavHeaderSize];
+  std::memcpy(h, "RIFF", 4);
+  putU32le(h + 4, riffSize);
+  std::memcpy(h + 8, "WAVE", 4);
+  std::memcpy(h + 12, "fmt ", 4);
+  putU32le(h + 16, kFmtPayloadSize);
+  putU16le(h + 20, kFormatPcm);
+  putU16le(h + 22, a.channels);
+  putU32le(h + 24, a.sampleRate);
+  putU32le(h + 28, frame * a.sampleRate);
+  putU16le(h + 32, static_cast<uint16_t>(frame));
+  putU16le(h + 34, a.bitsPerSample);
+  std::memcpy(h + 36, "data", 4);
+  putU32le(h + 40, data);
+  std::fwrite(h, sizeof h, 1, out);
+  return ftello(out);
+}
