@@ -1,5 +1,7 @@
 #include "wav/wav.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 #include "messages.h"
@@ -115,6 +117,12 @@ int wavFmtRead(FILE* in, WavFmt* fmt) {
 int wavHeaderRead(const char* name, WavInfo* info) {
   *info = WavInfo{};
   FILE* in = std::fopen(name, "rb");
+  // A folder opens as a stream here but is no file to read: it cannot be opened as one.
+  struct stat st {};
+  if (in != nullptr && (fstat(fileno(in), &st) != 0 || S_ISDIR(st.st_mode))) {
+    std::fclose(in);
+    in = nullptr;
+  }
   if (in == nullptr) {
     std::fprintf(stderr, msg::kInputOpen, name);
     return -1;
