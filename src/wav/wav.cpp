@@ -49,7 +49,8 @@ int wavChunksRead(FILE* in, WavInfo* info, unsigned* seen) {
   uint64_t pos = kRiffHeaderSize;
   uint8_t hdr[kChunkHeaderSize];
   int rc = 0;
-  while (rc == 0 && std::fread(hdr, sizeof hdr, 1, in) == 1) {
+  bool more = true;
+  while (more && std::fread(hdr, sizeof hdr, 1, in) == 1) {
     const uint32_t size = getU32le(hdr + 4);
     const uint64_t payload = pos + kChunkHeaderSize;
     if (idIs(hdr, "fmt ")) {
@@ -71,10 +72,8 @@ int wavChunksRead(FILE* in, WavInfo* info, unsigned* seen) {
                   idChar(hdr[3]), asSignedLong(size));
     }
     pos = payload + size + (size & 1U);
-    // Only a stream that cannot seek (a pipe) fails here; its chunks end here too.
-    if (rc == 0 && fseeko(in, static_cast<off_t>(pos), SEEK_SET) != 0) {
-      break;
-    }
+    // Only a stream that cannot seek (a pipe) fails to; its chunks end there.
+    more = rc == 0 && fseeko(in, static_cast<off_t>(pos), SEEK_SET) == 0;
   }
   return rc;
 }
@@ -175,7 +174,9 @@ int64_t wavHeaderWrite(FILE* out, const WavInfo (&infos)[2]) {
   const WavInfo& a = infos[0];
   const uint32_t frame = wavFrameSize(a);
   const uint32_t data = wavFramesSize(a);
-  const uint32_t riffSize = data > UINT32_MAX - 36 ? UINT32_MAX : data + 36;
+  // The RIFF size counts everything after its own field: the rest of the header and the data.
+  const uint32_t rest = kWavHeaderSize - 8;
+  const uint32_t riffSize = data > UINT32_MAX - rest ? UINT32_MAX : data + rest;
   uint8_t h[kWavHeaderSize];
   std::memcpy(h, "RIFF", 4);
   putU32le(h + 4, riffSize);
