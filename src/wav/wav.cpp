@@ -57,11 +57,13 @@ int wavChunksRead(FILE* in, WavInfo* info, unsigned* seen) {
       std::fprintf(stderr, msg::kFmtLength, asSignedLong(size));
       WavFmt fmt{};
       rc = wavFmtRead(in, &fmt);
-      info->sampleRate = fmt.sampleRate;
-      info->bitsPerSample = fmt.bitsPerSample;
-      info->channels = fmt.channels;
-      info->bytesPerSec = fmt.bytesPerSec;
-      *seen |= kSeenFmt;
+      if (rc == 0) {
+        info->sampleRate = fmt.sampleRate;
+        info->bitsPerSample = fmt.bitsPerSample;
+        info->channels = fmt.channels;
+        info->bytesPerSec = fmt.bytesPerSec;
+        *seen |= kSeenFmt;
+      }
     } else if (idIs(hdr, "data")) {
       info->dataSize = size;
       std::fprintf(stderr, msg::kDataLength, asSignedLong(size));
@@ -72,7 +74,7 @@ int wavChunksRead(FILE* in, WavInfo* info, unsigned* seen) {
                   idChar(hdr[3]), asSignedLong(size));
     }
     pos = payload + size + (size & 1U);
-    // Only a stream that cannot seek (a pipe) fails to; its chunks end there.
+    // Only a stream that cannot seek (a pipe) fails this seek; its chunks end there.
     more = rc == 0 && fseeko(in, static_cast<off_t>(pos), SEEK_SET) == 0;
   }
   return rc;
