@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Times wavpair against the floor (cp of the longer input: the output has to be
+# written) and against sox doing the same fold and merge, where sox is installed.
+# Then instructions per output frame under callgrind and peak memory for a short and
+# a long input. Inputs are noise, generated once per run into a temporary folder on
+# the disk (BENCH_DIR to choose another); every figure is with the inputs in the
+# page cache, as in a script run over files just written.
+#
+#   bash bench/run.sh            RUNS=15 bash bench/run.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${RUNS:-9}
+cmake -S . -B build >/dev/null
+cmake --build build --target wavpair wavpair_bench_input -j2 >/dev/null
+tool=$PWD/build/wavpair
+make_input=$PWD/build/wavpair_bench_input
+work=$(mktemp -d "${BENCH_DIR:-/var/tmp}/wavpair-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+# Median, min and max wall time in ms of "$@" over $runs runs; the file named by $1
+# is removed before each run, so every run creates its output afresh.
+timed() {
+  local out=$1 times=() start end
+  shift
+  "$@" >/dev/null 2>&1 || true  # warm-up: inputs into the cache, binaries loaded
+  for ((r = 0; r < runs; r++)); do
+    rm -f "$out"
+    start=$(date +%s%N)
+    "$@" >/dev/null 2>&1 || true
+    end=$(date +%s%N)
+    times+=($(((end - start) / 1000)))
+  done
+  rm -f "$out"
+  printf '%s\n' "${times[@]}" | sort -n |
+    awk '{t[NR] = $1} END {printf "%.1f %.1f %.1f", t[int((NR + 1) / 2)] / 1000, t[1] / 1000, t[NR] / 1000}'
+}
+
+pair() {  # bits seconds-of-A seconds-of-B -> a-<bits>-<s>.wav, b-<bits>-<s>.wav
+  [ -f "a-$1-$2.wav" ] || "$make_input" "a-$1-$2.wav" "$2" "$1" 1
+  [ -f "b-$1-$3.wav" ] || "$make_input" "b-$1-$3.wav" "$3" "$1" 2
+}
+
+have_sox=0
+command -v sox >/dev/null 2>&1 && have_sox=1
+echo "wavpair benchmark: $(nproc) cores, $(uname -m), $runs runs each, median (min-max) ms"
+printf '%-22s %-22s %-22s %-24s %9s %11s\n' pair wavpair "cp (longer input)" sox wavpair/cp sox/wavpair
+for spec in "16 120 72" "16 600 360" "8 120 72" "8 600 360"; do
+  set -- $spec
+  pair "$1" "$2" "$3"
+  a=a-$1-$2.wav b=b-$1-$3.wav
+  read -r w wmin wmax <<<"$(timed out.wav "$tool" "$a" "$b" out.wav)"
+  read -r c cmin cmax <<<"$(timed copy.wav cp "$a" copy.wav)"
+  soxcol="not installed" soxratio="-"
+  if [ "$have_sox" = 1 ]; then
+    # sox rounds the halves differently and pads the shorter input with silence;
+    # it is here for its speed, not its bytes.
+    read -r s smin smax <<<"$(timed sox.wav sox -D -M "$a" "$b" sox.wav \
+      remix 1v0.5,2v0.5 3v0.5,4v0.5)"
+    soxcol="$s ($smin-$smax)"
+    soxratio=$(awk -v s="$s" -v w="$w" 'BEGIN {printf "%.1f", s / w}')
+  fi
+  printf '%-22s %-22s %-22s %-24s %9s %11s\n' "$1-bit $2 s + $3 s" "$w ($wmin-$wmax)" \
+    "$c ($cmin-$cmax)" "$soxcol" "$(awk -v w="$w" -v c="$c" 'BEGIN {printf "%.2f", w / c}')" \
+    "$soxratio"
+done
+
+if command -v valgrind >/dev/null 2>&1; then
+  pair 8 60 36
+  instructions=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null \
+    "$tool" a-8-60.wav b-8-36.wav out.wav 2>&1 >/dev/null | awk '/Collected/ {print $NF}')
+  frames=$((60 * 44100))
+  echo "callgrind, 8-bit 60 s + 36 s: $instructions instructions for $frames output frames:" \
+    "$(awk -v i="$instructions" -v f="$frames" 'BEGIN {printf "%.2f", i / f}') per frame"
+fi
+
+if [ -x /usr/bin/time ]; then
+  for spec in "16 120 72" "16 1200 720"; do
+    set -- $spec
+    pair "$1" "$2" "$3"
+    rss=$(/usr/bin/time -f '%M' "$tool" "a-$1-$2.wav" "b-$1-$3.wav" out.wav 2>&1 >/dev/null | tail -1)
+    echo "peak memory, $1-bit $2 s + $3 s: $rss KiB"
+  done
+fi
