@@ -43,8 +43,12 @@ struct Pcm {
   uint32_t bps = 0;  // declared bytes per second, when it is not the true one
 };
 
-inline uint32_t bytesPerSec(const Pcm& p) { return p.bps ? p.bps : p.rate * p.channels * (p.bits / 8); }
-inline Bytes sampleBytes(unsigned bits, int v) { return bits == 8 ? Bytes(1, char(v)) : u16(v & 0xFFFF); }
+inline uint32_t bytesPerSec(const Pcm& p) {
+  return p.bps ? p.bps : p.rate * p.channels * (p.bits / 8);
+}
+inline Bytes sampleBytes(unsigned bits, int v) {
+  return bits == 8 ? Bytes(1, char(v)) : u16(v & 0xFFFF);
+}
 inline Bytes pcmData(const Pcm& p) {
   Bytes d;
   for (int v : p.samples) d += sampleBytes(p.bits, v);
@@ -113,10 +117,11 @@ struct Console {
 // The report of an ordinary file written by wavFile().
 inline Console scanReport(const std::string& name, const Pcm& p) {
   const uint32_t data = uint32_t(pcmData(p).size());
-  return {"\nファイル名[" + name + "]\n" +
-              fmtLines(1, p.channels, p.rate, bytesPerSec(p), p.channels * (p.bits / 8), p.bits) +
-              seconds(double(data) / bytesPerSec(p)),
-          " \"fmt \"の長さ: 16 [bytes]\n\n \"data\" の長さ: " + std::to_string(data) + " [bytes]\n"};
+  return {
+      "\nファイル名[" + name + "]\n" +
+          fmtLines(1, p.channels, p.rate, bytesPerSec(p), p.channels * (p.bits / 8), p.bits) +
+          seconds(double(data) / bytesPerSec(p)),
+      " \"fmt \"の長さ: 16 [bytes]\n\n \"data\" の長さ: " + std::to_string(data) + " [bytes]\n"};
 }
 
 // Shift_JIS (as Windows writes it, ASCII kept as ASCII) to UTF-8, or the other way.

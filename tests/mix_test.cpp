@@ -126,4 +126,29 @@ TEST(BlockMix, MatchesFrameAtATimeAroundBlockBoundaries) {
   }
 }
 
+// Records the fold loops cannot take are refused before a byte moves, whichever entry
+// point they reach.
+TEST(BlockMix, RefusesFramesItCannotFold) {
+  const WavInfo zero{}, mono{8000, 16, 64, 1, 16000, 0}, wide{8000, 24, 64, 2, 48000, 0};
+  const WavInfo s8{8000, 8, 64, 2, 16000, 0}, s16{8000, 16, 64, 2, 32000, 0};
+  const struct {
+    Mixer mix;
+    WavInfo a, b;
+  } cases[] = {
+      {wavDataWrite, zero, zero}, {wavDataWrite, mono, mono}, {wavDataWrite, wide, wide},
+      {wavDataWrite, s8, s16},    {wavDataWrite, s16, s8},    {wavMix8, s16, s16},
+      {wavMix16, s8, s8},         {wavMix8, zero, zero},      {wavMix16, s16, mono},
+  };
+  for (const auto& c : cases) {
+    FILE* in = tempWith(Bytes(256, 'x'));
+    FILE* out = std::tmpfile();
+    FILE* const ins[2] = {in, in};
+    const WavInfo infos[2] = {c.a, c.b};
+    EXPECT_EQ(c.mix(ins, out, infos), -1) << c.a.bitsPerSample << "/" << c.b.bitsPerSample;
+    EXPECT_EQ(std::ftell(out), 0);
+    std::fclose(in);
+    std::fclose(out);
+  }
+}
+
 }  // namespace

@@ -20,9 +20,17 @@ TEST(Fold, EightBitMatchesFloorOfMeanForEveryPair) {
 }
 
 TEST(Fold, SixteenBitRoundsTowardMinusInfinityWithoutOverflow) {
-  const struct { int a, b, folded; } cases[] = {
-      {32767, 32767, 32767}, {-32768, -32768, -32768}, {-32768, 32767, -1}, {-1, -2, -2},
-      {1, 2, 1},             {-3, 0, -2},             {0, 0, 0},           {32767, -32767, 0},
+  const struct {
+    int a, b, folded;
+  } cases[] = {
+      {32767, 32767, 32767},
+      {-32768, -32768, -32768},
+      {-32768, 32767, -1},
+      {-1, -2, -2},
+      {1, 2, 1},
+      {-3, 0, -2},
+      {0, 0, 0},
+      {32767, -32767, 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(fold16(int16_t(c.a), int16_t(c.b)), c.folded) << c.a << " " << c.b;
@@ -41,16 +49,19 @@ std::string tempPath(const char* leaf) {
 }
 
 TEST(HeaderWrite, WritesTheCanonicalHeader) {
-  const struct { WavInfo info; Bytes header; } cases[] = {
+  const struct {
+    WavInfo info;
+    Bytes header;
+  } cases[] = {
       {{44100, 16, 1764000, 2, 176400, 44},
-       "RIFF" + u32(1764036) + "WAVEfmt " + u32(16) + u16(1) + u16(2) + u32(44100) +
-           u32(176400) + u16(4) + u16(16) + "data" + u32(1764000)},
+       "RIFF" + u32(1764036) + "WAVEfmt " + u32(16) + u16(1) + u16(2) + u32(44100) + u32(176400) +
+           u16(4) + u16(16) + "data" + u32(1764000)},
       {{22050, 8, 1001, 2, 12345, 60},  // odd size: the partial frame is not declared
        "RIFF" + u32(1036) + "WAVEfmt " + u32(16) + u16(1) + u16(2) + u32(22050) + u32(44100) +
            u16(2) + u16(8) + "data" + u32(1000)},
       {{8000, 8, 0xFFFFFFFF, 2, 16000, 44},  // RIFF size held at the 32-bit limit
-       "RIFF" + u32(0xFFFFFFFF) + "WAVEfmt " + u32(16) + u16(1) + u16(2) + u32(8000) +
-           u32(16000) + u16(2) + u16(8) + "data" + u32(0xFFFFFFFE)},
+       "RIFF" + u32(0xFFFFFFFF) + "WAVEfmt " + u32(16) + u16(1) + u16(2) + u32(8000) + u32(16000) +
+           u16(2) + u16(8) + "data" + u32(0xFFFFFFFE)},
   };
   const std::string path = tempPath("-header.wav");
   for (const auto& c : cases) {
@@ -84,32 +95,37 @@ TEST(HeaderRead, ReportsAndValidatesOddFiles) {
       {"cut RIFF header", "RIFF\1", -1, "", " 5 で読み込み失敗.\n"},
       {"big-endian mark", riff(fmt16 + data4, "RIFX"), -1, "", "'RIFF' フォーマットでない.\n"},
       {"no marks", "RIFX" + u32(4) + "AVI " + fmt16, -1, "", "'WAVE' が無い.\n"},
-      {"extensible", riff(chunk("fmt ", fmtPayload(0xFFFE, 2, 44100, 176400, 4, 16)) + data4),
-       -1, fmtLines(65534, 2, 44100, 176400, 4, 16),
-       fmtLen + "\nこのプログラムは無圧縮PCMのみを対象とします.\nこのwavファイルの形式は FFFE です．\n"},
+      {"extensible", riff(chunk("fmt ", fmtPayload(0xFFFE, 2, 44100, 176400, 4, 16)) + data4), -1,
+       fmtLines(65534, 2, 44100, 176400, 4, 16),
+       fmtLen +
+           "\nこのプログラムは無圧縮PCMのみを対象とします.\nこのwavファイルの形式は FFFE です．\n"},
       {"float tag", riff(chunk("fmt ", fmtPayload(3, 2, 44100, 352800, 8, 32))), -1,
        fmtLines(3, 2, 44100, 352800, 8, 32),
-       fmtLen + "\nこのプログラムは無圧縮PCMのみを対象とします.\nこのwavファイルの形式は 0003 です．\n"},
+       fmtLen +
+           "\nこのプログラムは無圧縮PCMのみを対象とします.\nこのwavファイルの形式は 0003 です．\n"},
       {"24 bits", riff(chunk("fmt ", fmtPayload(1, 2, 48000, 288000, 6, 24)) + data4), -1,
        fmtLines(1, 2, 48000, 288000, 6, 24),
        fmtLen + "\nこのプログラムは8/16ビットサンプリングされたものを対象とします\n"
                 "このwavファイルの bits/secは 24 です．\n"},
-      {"fmt of 14 bytes reads 16", riff(chunkRaw("fmt ", 14, fmtPayload(1, 2, 8000, 32000, 4, 16).substr(0, 14)) + data4),
-       -1, fmtLines(1, 2, 8000, 32000, 4, 24932),
-       " \"fmt \"の長さ: 14 [bytes]\n\nこのプログラムは8/16ビットサンプリングされたものを対象とします\n"
+      {"fmt of 14 bytes reads 16",
+       riff(chunkRaw("fmt ", 14, fmtPayload(1, 2, 8000, 32000, 4, 16).substr(0, 14)) + data4), -1,
+       fmtLines(1, 2, 8000, 32000, 4, 24932),
+       " \"fmt \"の長さ: 14 "
+       "[bytes]\n\nこのプログラムは8/16ビットサンプリングされたものを対象とします\n"
        "このwavファイルの bits/secは 24932 です．\n"},
       {"fmt cut short at the end: silent", riff(chunkRaw("fmt ", 16, "abc")), -1, "", fmtLen},
       {"LIST before fmt", riff(chunk("LIST", Bytes(26, 'x')) + fmt16 + data4), 0,
        " \"LIST\"の長さ: 26 [bytes]\n" + lines16 + t0, fmtLen + dataLen4, 4, 78},
-      {"fmt of 18 bytes", riff(chunk("fmt ", fmtPayload(1, 2, 44100, 176400, 4, 16) + "zz") + data4),
-       0, lines16 + t0, " \"fmt \"の長さ: 18 [bytes]\n" + dataLen4, 4, 46},
+      {"fmt of 18 bytes",
+       riff(chunk("fmt ", fmtPayload(1, 2, 44100, 176400, 4, 16) + "zz") + data4), 0, lines16 + t0,
+       " \"fmt \"の長さ: 18 [bytes]\n" + dataLen4, 4, 46},
       {"empty chunk", riff(chunk("JUNK", "") + fmt16 + data4), 0,
        " \"JUNK\"の長さ: 0 [bytes]\n" + lines16 + t0, fmtLen + dataLen4, 4, 52},
       {"ten seconds", riff(fmt16 + chunkRaw("data", 1764000)), 0, lines16 + seconds(10),
        fmtLen + "\n \"data\" の長さ: 1764000 [bytes]\n", 1764000, 44},
       {"data of 2 GiB prints negative", riff(fmt16 + chunkRaw("data", 0x80000000U)), 0,
-       lines16 + seconds(2147483648.0 / 176400), fmtLen + "\n \"data\" の長さ: -2147483648 [bytes]\n",
-       0x80000000U, 44},
+       lines16 + seconds(2147483648.0 / 176400),
+       fmtLen + "\n \"data\" の長さ: -2147483648 [bytes]\n", 0x80000000U, 44},
       {"huge size skips forward, not back",
        riff(fmt16 + data4 + chunkRaw("JUNK", 0xFFFFFFF8U) + chunk("LIST", "ab")), 0,
        lines16 + " \"JUNK\"の長さ: -8 [bytes]\n" + t0, fmtLen + dataLen4, 4, 44},
@@ -118,8 +134,9 @@ TEST(HeaderRead, ReportsAndValidatesOddFiles) {
       {"fmt after data is read", riff(data4 + fmt16), 0, lines16 + t0, dataLen4 + fmtLen, 4, 20},
       {"control bytes in an id", riff(chunk("\x1b[2J", "") + fmt16 + data4), 0,
        " \"?[2J\"の長さ: 0 [bytes]\n" + lines16 + t0, fmtLen + dataLen4, 4, 52},
-      {"odd chunks are padded", riff(chunk("LIST", "abc") + fmt16 + chunk("data", "abcde") + chunk("LIST", "x")),
-       0, " \"LIST\"の長さ: 3 [bytes]\n" + lines16 + " \"LIST\"の長さ: 1 [bytes]\n" + t0,
+      {"odd chunks are padded",
+       riff(chunk("LIST", "abc") + fmt16 + chunk("data", "abcde") + chunk("LIST", "x")), 0,
+       " \"LIST\"の長さ: 3 [bytes]\n" + lines16 + " \"LIST\"の長さ: 1 [bytes]\n" + t0,
        fmtLen + "\n \"data\" の長さ: 5 [bytes]\n", 5, 56},
       {"pad missing at the end", riff(fmt16 + chunkRaw("data", 5, "abcde")), 0, lines16 + t0,
        fmtLen + "\n \"data\" の長さ: 5 [bytes]\n", 5, 44},

@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <utility>
 
 #include "messages.h"
@@ -75,9 +76,13 @@ using BlockFold = void (*)(const uint8_t*, const uint8_t*, uint8_t*, size_t);
 // The loop both widths share. Its output equals that of taking one frame of A, then
 // one of B (or A's again once B's whole frames are used up), folding and writing it:
 // on a short read the frames before the first missing one are written, then -1.
-template <BlockFold Fold>
+// The fold reads frames of exactly s bytes from both inputs; any other record is
+// refused before a byte moves.
+template <BlockFold Fold, size_t s>
 int wavMix(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
-  const size_t s = wavFrameSize(infos[0]);
+  if (wavFrameSize(infos[0]) != s || wavFrameSize(infos[1]) != s) {
+    return -1;
+  }
   const uint64_t m = infos[0].dataSize / s;
   uint64_t n = std::min<uint64_t>(infos[1].dataSize / s, m);  // B's frames still unread
   const uint64_t block = kMixBlockBytes / s;
@@ -123,23 +128,30 @@ int wavFormatCheck(const char* (&names)[2], WavInfo (&infos)[2]) {
 }
 
 int wavMix8(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
-  return wavMix<wavBlockFold8>(ins, out, infos);
+  return wavMix<wavBlockFold8, 2>(ins, out, infos);
 }
 
 int wavMix16(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
-  return wavMix<wavBlockFold16>(ins, out, infos);
+  return wavMix<wavBlockFold16, 4>(ins, out, infos);
 }
 
 int wavDataWrite(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
-  // The mixers' frame buffer holds two stereo frames of 8 or 16 bits; the scan and
-  // the stereo rule guarantee that, and this keeps it so for any other caller.
-  for (const WavInfo& info : infos) {
-    if (info.channels != 2 || (info.bitsPerSample != 8 && info.bitsPerSample != 16)) {
+  // The fold loops take stereo frames of one width, 8 or 16 bits, from both inputs;
+  // the scan and the pairing rules guarantee that, and this keeps it so for any caller.
+  const auto fits = [&infos](const WavInfo& info) {
+    return info.channels == 2 && info.bitsPerSample == infos[0].bitsPerSample &&
+           (info.bitsPerSample == 8 || info.bitsPerSample == 16);
+  };
+  if (!std::all_of(std::begin(infos), std::end(infos), fits)) {
+    return -1;
+  }
+  // An input that cannot be positioned (not a regular file) would feed the mixer
+  // whatever bytes come next; refuse it instead.
+  for (int k = 0; k < 2; ++k) {
+    if (fseeko(ins[k], static_cast<off_t>(infos[k].dataOffset), SEEK_SET) != 0) {
       return -1;
     }
   }
-  fseeko(ins[0], static_cast<off_t>(infos[0].dataOffset), SEEK_SET);
-  fseeko(ins[1], static_cast<off_t>(infos[1].dataOffset), SEEK_SET);
   return infos[0].bitsPerSample == 8 ? wavMix8(ins, out, infos) : wavMix16(ins, out, infos);
 }
 
@@ -158,26 +170,26 @@ int wavCombine(const char* (&names)[2], const char* outName, WavInfo (&infos)[2]
   }
   if (wavHeaderWrite(out, infos) != kWavHeaderSize) {
     std::fprintf(stderr, msg::kHeaderWrite, outName);
-    std::fclose(out);
+    wavStreamClose(out);
     return -1;
   }
   FILE* a = std::fopen(names[0], "rb");
   if (a == nullptr) {
     std::fprintf(stderr, msg::kFileOpen, names[0]);
-    std::fclose(out);
+    wavStreamClose(out);
     return -1;
   }
   FILE* b = std::fopen(names[1], "rb");
   if (b == nullptr) {
     std::fprintf(stderr, msg::kFileOpen, names[1]);
-    std::fclose(a);
-    std::fclose(out);
+    wavStreamClose(a);
+    wavStreamClose(out);
     return -1;
   }
   FILE* const ins[2] = {a, b};
   const int rc = wavDataWrite(ins, out, infos);
-  std::fclose(a);
-  std::fclose(b);
+  wavStreamClose(a);
+  wavStreamClose(b);
   // The last frames reach the file only on this close; a failure here is a failure
   // of the run, not a success with a short file.
   const int closed = std::fclose(out);

@@ -70,8 +70,8 @@ int wavChunksRead(FILE* in, WavInfo* info, unsigned* seen) {
       info->dataOffset = static_cast<int64_t>(payload);
       *seen |= kSeenData;
     } else {
-      std::printf(msg::kChunkLength, idChar(hdr[0]), idChar(hdr[1]), idChar(hdr[2]),
-                  idChar(hdr[3]), asSignedLong(size));
+      std::printf(msg::kChunkLength, idChar(hdr[0]), idChar(hdr[1]), idChar(hdr[2]), idChar(hdr[3]),
+                  asSignedLong(size));
     }
     pos = payload + size + (size & 1U);
     // Only a stream that cannot seek (a pipe) fails this seek; its chunks end there.
@@ -121,7 +121,7 @@ int wavHeaderRead(const char* name, WavInfo* info) {
   // A folder opens as a stream here but is no file to read: it cannot be opened as one.
   struct stat st {};
   if (in != nullptr && (fstat(fileno(in), &st) != 0 || S_ISDIR(st.st_mode))) {
-    std::fclose(in);
+    wavStreamClose(in);
     in = nullptr;
   }
   if (in == nullptr) {
@@ -134,7 +134,7 @@ int wavHeaderRead(const char* name, WavInfo* info) {
   if (rc == 0) {
     rc = wavChunksRead(in, info, &seen);
   }
-  std::fclose(in);
+  wavStreamClose(in);
   if (rc != 0) {
     return -1;
   }
@@ -147,10 +147,9 @@ int wavHeaderRead(const char* name, WavInfo* info) {
     return -1;
   }
   // A declared rate of 0 gives no playing time; show 0 rather than divide by it.
-  const double seconds = info->bytesPerSec == 0
-                             ? 0.0
-                             : static_cast<double>(info->dataSize) /
-                                   static_cast<double>(info->bytesPerSec);
+  const double seconds = info->bytesPerSec == 0 ? 0.0
+                                                : static_cast<double>(info->dataSize) /
+                                                      static_cast<double>(info->bytesPerSec);
   std::printf(msg::kDuration, seconds);
   return 0;
 }
@@ -193,6 +192,7 @@ int64_t wavHeaderWrite(FILE* out, const WavInfo (&infos)[2]) {
   putU16le(h + 34, a.bitsPerSample);
   std::memcpy(h + 36, "data", 4);
   putU32le(h + 40, data);
-  std::fwrite(h, sizeof h, 1, out);
+  // A short write shows in the position returned, which the caller checks.
+  static_cast<void>(std::fwrite(h, sizeof h, 1, out));
   return ftello(out);
 }

@@ -18,7 +18,7 @@ inline constexpr uint16_t kFormatPcm = 1;
 struct WavInfo {
   uint32_t sampleRate;
   uint16_t bitsPerSample;
-  uint32_t dataSize;     // payload size of the "data" chunk, as declared
+  uint32_t dataSize;  // payload size of the "data" chunk, as declared
   uint16_t channels;
   uint32_t bytesPerSec;  // as declared; only compared, never used for arithmetic
   int64_t dataOffset;    // file position of the first audio byte
@@ -65,6 +65,10 @@ inline uint32_t wavFramesSize(const WavInfo& info) {
   const uint32_t s = wavFrameSize(info);
   return s == 0 ? 0 : info.dataSize / s * s;
 }
+
+// Closes a stream that was only read, or one whose run has failed already: nothing
+// more can be lost by a failing close, so its result is of no interest.
+inline void wavStreamClose(FILE* f) { static_cast<void>(std::fclose(f)); }
 
 // Opens, reports and validates one input; fills info. 0 on success, -1 on failure
 // (the message is printed, except for a "fmt " payload cut short by the end of file).
