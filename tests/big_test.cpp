@@ -58,6 +58,12 @@ TEST(BigInput, TwoAndAHalfGiBOfAudioThenAList) {
   EXPECT_NE(out.find(seconds(double(kData) / 176400)), std::string::npos) << out;
   EXPECT_NE(err.find("\"data\" の長さ: -1610612736 [bytes]"), std::string::npos) << err;
 
+  // The input is read, never written: its ends and its size are as they were.
+  EXPECT_EQ(fs::file_size(dir / "a.wav"), 44 + kData + list.size());
+  EXPECT_EQ(readAt(dir / "a.wav", 44, head.size()), head);
+  EXPECT_EQ(readAt(dir / "a.wav", 44 + kData - tail.size(), 64), tail + list);
+  EXPECT_TRUE(readFile((dir / "b.wav").string()) == wavFile(b));
+
   const fs::path o = dir / "out.wav";
   EXPECT_EQ(fs::file_size(o), 44 + kData);
   EXPECT_EQ(readAt(o, 0, 44), "RIFF" + u32(uint32_t(36 + kData)) + "WAVE" +

@@ -30,10 +30,15 @@ TEST(Truncation, EveryPrefixEndsCleanlyAndAgreesFrameByFrame) {
         SCOPED_TRACE(std::to_string(bits) + "-bit, input " + std::to_string(cutInput + 1) +
                      " cut to " + std::to_string(cut) + " bytes");
         fs::remove(dir / "out.wav");
-        writeFile((dir / "a.wav").string(), cutInput == 0 ? full[0].substr(0, cut) : full[0]);
-        writeFile((dir / "b.wav").string(), cutInput == 1 ? full[1].substr(0, cut) : full[1]);
+        const Bytes in[2] = {cutInput == 0 ? full[0].substr(0, cut) : full[0],
+                             cutInput == 1 ? full[1].substr(0, cut) : full[1]};
+        writeFile((dir / "a.wav").string(), in[0]);
+        writeFile((dir / "b.wav").string(), in[1]);
         int status = 0;
         runTool(dir, {"a.wav", "b.wav", "out.wav"}, root, &status);
+        EXPECT_TRUE(readFile((dir / "a.wav").string()) == in[0] &&
+                    readFile((dir / "b.wav").string()) == in[1])
+            << "an input changed";
         if (cut < audio) {  // the scan cannot reach the audio: refused before any output
           EXPECT_EQ(status, 255);
           EXPECT_FALSE(fs::exists(dir / "out.wav"));
