@@ -45,8 +45,8 @@ have_sox=0
 command -v sox >/dev/null 2>&1 && have_sox=1
 echo "wavpair benchmark: $(nproc) cores, $(uname -m), $runs runs each, median (min-max) ms"
 printf '%-22s %-22s %-22s %-24s %9s %11s\n' pair wavpair "cp (longer input)" sox wavpair/cp sox/wavpair
-for spec in "16 120 72" "16 600 360" "8 120 72" "8 600 360"; do
-  set -- $spec
+for sizes in "16 120 72" "16 600 360" "8 120 72" "8 600 360"; do
+  set -- $sizes
   pair "$1" "$2" "$3"
   a=a-$1-$2.wav b=b-$1-$3.wav
   read -r w wmin wmax <<<"$(timed out.wav "$tool" "$a" "$b" out.wav)"
@@ -75,8 +75,8 @@ if command -v valgrind >/dev/null 2>&1; then
 fi
 
 if [ -x /usr/bin/time ]; then
-  for spec in "16 120 72" "16 1200 720"; do
-    set -- $spec
+  for sizes in "16 120 72" "16 1200 720"; do
+    set -- $sizes
     pair "$1" "$2" "$3"
     rss=$(/usr/bin/time -f '%M' "$tool" "a-$1-$2.wav" "b-$1-$3.wav" out.wav 2>&1 >/dev/null | tail -1)
     echo "peak memory, $1-bit $2 s + $3 s: $rss KiB"
