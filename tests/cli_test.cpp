@@ -1,7 +1,6 @@
 // Runs the built tool in a fresh folder per case and compares standard output, standard
 // error, exit status and every file left behind, byte for byte.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>

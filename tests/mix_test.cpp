@@ -13,6 +13,10 @@
 
 namespace {
 
+// The folds written out plainly: floor of the mean, the sum held wide enough.
+uint8_t fold8(uint8_t a, uint8_t b) { return uint8_t((unsigned(a) + b) >> 1); }
+int16_t fold16(int16_t a, int16_t b) { return int16_t((int32_t(a) + b) >> 1); }
+
 // One frame of A, then one of B (A's again once B's whole frames are used up), fold,
 // write: the simplest reading of what the output must hold.
 int referenceMix(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {

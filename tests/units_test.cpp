@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
+#include <vector>
 
 #include "combine/combine.h"
 #include "fixture.h"
@@ -11,11 +13,21 @@
 
 namespace {
 
+// Every pair of 8-bit samples, in both halves of the output frame, and with A
+// standing in for B.
 TEST(Fold, EightBitMatchesFloorOfMeanForEveryPair) {
-  for (int a = 0; a < 256; ++a) {
-    for (int b = 0; b < 256; ++b) {
-      ASSERT_EQ(fold8(uint8_t(a), uint8_t(b)), (a + b) / 2) << a << " " << b;
-    }
+  std::vector<uint8_t> a(2 * 65536), b(2 * 65536), out(2 * 65536), self(2 * 65536);
+  for (int k = 0; k < 65536; ++k) {
+    a[2 * k] = uint8_t(k), a[2 * k + 1] = uint8_t(k >> 8);
+    b[2 * k] = uint8_t(k >> 8), b[2 * k + 1] = uint8_t(~k);
+  }
+  wavBlockFold8(a.data(), b.data(), out.data(), 65536);
+  wavBlockFold8(a.data(), a.data(), self.data(), 65536);
+  for (int k = 0; k < 65536; ++k) {
+    const int x = k & 0xFF, y = k >> 8, z = ~k & 0xFF;
+    ASSERT_EQ(out[2 * k], (x + y) / 2) << x << " " << y;
+    ASSERT_EQ(out[2 * k + 1], (y + z) / 2) << y << " " << z;
+    ASSERT_EQ(self[2 * k + 1], self[2 * k]) << x << " " << y;
   }
 }
 
@@ -32,8 +44,18 @@ TEST(Fold, SixteenBitRoundsTowardMinusInfinityWithoutOverflow) {
       {0, 0, 0},
       {32767, -32767, 0},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(fold16(int16_t(c.a), int16_t(c.b)), c.folded) << c.a << " " << c.b;
+  // Each pair as A's frame and, the other way round, as B's.
+  const size_t n = std::size(cases);
+  std::vector<uint8_t> a(4 * n), b(4 * n), out(4 * n);
+  for (size_t k = 0; k < n; ++k) {
+    putU16le(&a[4 * k], uint16_t(cases[k].a)), putU16le(&a[4 * k + 2], uint16_t(cases[k].b));
+    putU16le(&b[4 * k], uint16_t(cases[k].b)), putU16le(&b[4 * k + 2], uint16_t(cases[k].a));
+  }
+  wavBlockFold16(a.data(), b.data(), out.data(), n);
+  for (size_t k = 0; k < n; ++k) {
+    const auto& c = cases[k];
+    EXPECT_EQ(int16_t(getU16le(&out[4 * k])), c.folded) << c.a << " " << c.b;
+    EXPECT_EQ(int16_t(getU16le(&out[4 * k + 2])), c.folded) << c.b << " " << c.a;
   }
 }
 

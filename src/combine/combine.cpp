@@ -42,9 +42,10 @@ void wavWordStore(uint8_t* p, Word v) {
   std::memcpy(p, &v, sizeof v);
 }
 
-// One block of output frames (fold of A's frame, fold of B's frame). b may be a when A
-// stands in for B. Each frame is handled as one little-endian word, folded lane by
-// lane exactly as fold8/fold16 do, so the compiler turns the loop into vector code.
+}  // namespace
+
+// Each frame is handled as one little-endian word and folded lane by lane, so the
+// compiler turns both loops into vector code.
 void wavBlockFold8(const uint8_t* __restrict a, const uint8_t* __restrict b,
                    uint8_t* __restrict out, size_t frames) {
   for (size_t i = 0; i < frames; ++i) {
@@ -71,16 +72,21 @@ void wavBlockFold16(const uint8_t* __restrict a, const uint8_t* __restrict b,
   }
 }
 
+namespace {
+
 using BlockFold = void (*)(const uint8_t*, const uint8_t*, uint8_t*, size_t);
 
 // The loop both widths share. Its output equals that of taking one frame of A, then
 // one of B (or A's again once B's whole frames are used up), folding and writing it:
 // on a short read the frames before the first missing one are written, then -1.
-// The fold reads frames of exactly s bytes from both inputs; any other record is
-// refused before a byte moves.
+// The fold takes stereo frames of exactly s bytes from both inputs; the scan and the
+// pairing rules guarantee that, and this keeps it so for any caller.
 template <BlockFold Fold, size_t s>
 int wavMix(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
-  if (wavFrameSize(infos[0]) != s || wavFrameSize(infos[1]) != s) {
+  const auto fits = [](const WavInfo& info) {
+    return info.channels == 2 && info.bitsPerSample == s / 2 * 8;
+  };
+  if (!std::all_of(std::begin(infos), std::end(infos), fits)) {
     return -1;
   }
   const uint64_t m = infos[0].dataSize / s;
@@ -136,15 +142,6 @@ int wavMix16(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
 }
 
 int wavDataWrite(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
-  // The fold loops take stereo frames of one width, 8 or 16 bits, from both inputs;
-  // the scan and the pairing rules guarantee that, and this keeps it so for any caller.
-  const auto fits = [&infos](const WavInfo& info) {
-    return info.channels == 2 && info.bitsPerSample == infos[0].bitsPerSample &&
-           (info.bitsPerSample == 8 || info.bitsPerSample == 16);
-  };
-  if (!std::all_of(std::begin(infos), std::end(infos), fits)) {
-    return -1;
-  }
   // An input that cannot be positioned (not a regular file) would feed the mixer
   // whatever bytes come next; refuse it instead.
   for (int k = 0; k < 2; ++k) {

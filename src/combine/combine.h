@@ -12,16 +12,14 @@
 // three buffers grow past the core's cache for no measurable gain.
 inline constexpr size_t kMixBlockBytes = size_t{256} << 10;
 
-// Mono fold of one 8-bit frame: floor((a + b) / 2), silence at 128 stays 128.
-inline uint8_t fold8(uint8_t a, uint8_t b) {
-  return static_cast<uint8_t>((static_cast<unsigned>(a) + b) >> 1);
-}
-
-// Mono fold of one 16-bit frame: the sum in 32 bits, halved with an arithmetic shift,
-// so odd negative sums round toward minus infinity.
-inline int16_t fold16(int16_t a, int16_t b) {
-  return static_cast<int16_t>((static_cast<int32_t>(a) + b) >> 1);
-}
+// One block of output frames: (fold of A's frame, fold of B's frame) for each of
+// frames stereo frames; b may be a, when A stands in for B. The fold of a frame is
+// floor((left + right) / 2): 8-bit silence at 128 stays 128, 16-bit sums are taken in
+// 32 bits, so nothing overflows and odd negative sums round toward minus infinity.
+void wavBlockFold8(const uint8_t* __restrict a, const uint8_t* __restrict b,
+                   uint8_t* __restrict out, size_t frames);
+void wavBlockFold16(const uint8_t* __restrict a, const uint8_t* __restrict b,
+                    uint8_t* __restrict out, size_t frames);
 
 // Applies the pairing rules and puts the longer input (by data size) in slot 0;
 // ties keep the command-line order. 0, or -1 after the rule's message.
@@ -37,6 +35,7 @@ int wavDataWrite(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]);
 
 // Fold each frame of A (slot 0) and B (slot 1) into one output frame; once B's whole
 // frames are used up, A's frame stands in for B's. 0, or -1 on a short read or write,
-// after writing every frame before the first one that could not be read.
+// after writing every frame before the first one that could not be read. A pair that
+// is not stereo of the mixer's width is refused before a byte moves.
 int wavMix8(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]);
 int wavMix16(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]);
