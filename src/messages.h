@@ -103,6 +103,12 @@
   /* the output is one of the inputs; refused so the input is not truncated */ \
   X(kSameFile, "出力ファイル[%s]が入力ファイルと同じです.\n", \
     "\217o\227\315\203t\203@\203C\203\213[%s]\202\252\223\374\227\315\203t\203@\203C\203\213\202\306\223\257\202\266\202\305\202\267.\n") \
+  /* the output is the file standard output goes to; refused so the report stays out of it */ \
+  X(kSameAsStdout, "出力ファイル[%s]が標準出力と同じです.\n", \
+    "\217o\227\315\203t\203@\203C\203\213[%s]\202\252\225W\217\200\217o\227\315\202\306\223\257\202\266\202\305\202\267.\n") \
+  /* the output is the file standard error goes to */ \
+  X(kSameAsStderr, "出力ファイル[%s]が標準エラー出力と同じです.\n", \
+    "\217o\227\315\203t\203@\203C\203\213[%s]\202\252\225W\217\200\203G\203\211\201[\217o\227\315\202\306\223\257\202\266\202\305\202\267.\n") \
   /* combine: cannot open the output or reopen an input */ \
   X(kFileOpen, "%s をオープンできません.\n", \
     "%s \202\360\203I\201[\203v\203\223\202\305\202\253\202\334\202\271\202\361.\n") \
@@ -115,6 +121,9 @@
   /* combine: the output could not be flushed and closed */ \
   X(kOutputWrite, "出力ファイルを書き込めません: %s\n", \
     "\217o\227\315\203t\203@\203C\203\213\202\360\217\221\202\253\215\236\202\337\202\334\202\271\202\361: %s\n") \
+  /* the report could not be written to standard output */ \
+  X(kStdoutWrite, "標準出力に書き込めません.\n", \
+    "\225W\217\200\217o\227\315\202\311\217\221\202\253\215\236\202\337\202\334\202\271\202\361.\n") \
   /* end of the table */
 // clang-format on
 

@@ -30,5 +30,10 @@ int wavpairRun(int argc, const char* const* argv) {
     return -1;
   }
   std::printf(msg::kCombined, argv[1], argv[2], argv[3]);
+  // Status 0 promises the whole report was delivered, the closing line included.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+    std::fputs(msg::kStdoutWrite, stderr);
+    return -1;
+  }
   return 0;
 }

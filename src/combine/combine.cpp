@@ -1,7 +1,5 @@
 #include "combine/combine.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <bit>
 #include <cstddef>
@@ -10,17 +8,9 @@
 #include <utility>
 
 #include "messages.h"
+#include "platform/platform.h"
 
 namespace {
-
-// True when outName already names the same file as name (links followed). Creating
-// the output would truncate that input before its audio is read.
-bool wavSameFile(const char* outName, const char* name) {
-  struct stat o {};
-  struct stat i {};
-  return stat(outName, &o) == 0 && stat(name, &i) == 0 && o.st_dev == i.st_dev &&
-         o.st_ino == i.st_ino;
-}
 
 // Audio moves in blocks: one read of A, one of B and one write per block. A request
 // this large goes straight between these buffers and the file, past the stream's own
@@ -145,7 +135,7 @@ int wavDataWrite(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
   // An input that cannot be positioned (not a regular file) would feed the mixer
   // whatever bytes come next; refuse it instead.
   for (int k = 0; k < 2; ++k) {
-    if (fseeko(ins[k], static_cast<off_t>(infos[k].dataOffset), SEEK_SET) != 0) {
+    if (platformSeek(ins[k], infos[k].dataOffset) != 0) {
       return -1;
     }
   }
@@ -156,11 +146,21 @@ int wavCombine(const char* (&names)[2], const char* outName, WavInfo (&infos)[2]
   if (wavFormatCheck(names, infos) != 0) {
     return -1;
   }
-  if (wavSameFile(outName, names[0]) || wavSameFile(outName, names[1])) {
+  // Creating the output would truncate an input before its audio is read, or a file
+  // the report is being written to.
+  if (platformSameFile(outName, names[0]) || platformSameFile(outName, names[1])) {
     std::fprintf(stderr, msg::kSameFile, outName);
     return -1;
   }
-  FILE* out = std::fopen(outName, "wb");
+  if (platformSameAsStream(outName, stdout)) {
+    std::fprintf(stderr, msg::kSameAsStdout, outName);
+    return -1;
+  }
+  if (platformSameAsStream(outName, stderr)) {
+    std::fprintf(stderr, msg::kSameAsStderr, outName);
+    return -1;
+  }
+  FILE* out = platformOutputCreate(outName);
   if (out == nullptr) {
     std::fprintf(stderr, msg::kFileOpen, outName);
     return -1;
@@ -170,13 +170,13 @@ int wavCombine(const char* (&names)[2], const char* outName, WavInfo (&infos)[2]
     wavStreamClose(out);
     return -1;
   }
-  FILE* a = std::fopen(names[0], "rb");
+  FILE* a = platformInputOpen(names[0]);
   if (a == nullptr) {
     std::fprintf(stderr, msg::kFileOpen, names[0]);
     wavStreamClose(out);
     return -1;
   }
-  FILE* b = std::fopen(names[1], "rb");
+  FILE* b = platformInputOpen(names[1]);
   if (b == nullptr) {
     std::fprintf(stderr, msg::kFileOpen, names[1]);
     wavStreamClose(a);

@@ -1,10 +1,9 @@
 #include "wav/wav.h"
 
-#include <sys/stat.h>
-
 #include <cstring>
 
 #include "messages.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -27,7 +26,7 @@ int idChar(uint8_t c) { return (c >= 0x20 && c <= 0x7E) ? c : '?'; }
 int wavRiffRead(FILE* in) {
   uint8_t riff[kRiffHeaderSize];
   if (std::fread(riff, sizeof riff, 1, in) != 1) {
-    std::fprintf(stderr, msg::kReadFailed, static_cast<long>(ftello(in)));
+    std::fprintf(stderr, msg::kReadFailed, static_cast<long>(platformTell(in)));
     return -1;
   }
   if (!idIs(riff + 8, "WAVE")) {
@@ -75,7 +74,7 @@ int wavChunksRead(FILE* in, WavInfo* info, unsigned* seen) {
     }
     pos = payload + size + (size & 1U);
     // Only a stream that cannot seek (a pipe) fails this seek; its chunks end there.
-    more = rc == 0 && fseeko(in, static_cast<off_t>(pos), SEEK_SET) == 0;
+    more = rc == 0 && platformSeek(in, static_cast<int64_t>(pos)) == 0;
   }
   return rc;
 }
@@ -117,13 +116,7 @@ int wavFmtRead(FILE* in, WavFmt* fmt) {
 
 int wavHeaderRead(const char* name, WavInfo* info) {
   *info = WavInfo{};
-  FILE* in = std::fopen(name, "rb");
-  // A folder opens as a stream here but is no file to read: it cannot be opened as one.
-  struct stat st {};
-  if (in != nullptr && (fstat(fileno(in), &st) != 0 || S_ISDIR(st.st_mode))) {
-    wavStreamClose(in);
-    in = nullptr;
-  }
+  FILE* in = platformInputOpen(name);
   if (in == nullptr) {
     std::fprintf(stderr, msg::kInputOpen, name);
     return -1;
@@ -194,5 +187,5 @@ int64_t wavHeaderWrite(FILE* out, const WavInfo (&infos)[2]) {
   putU32le(h + 40, data);
   // A short write shows in the position returned, which the caller checks.
   static_cast<void>(std::fwrite(h, sizeof h, 1, out));
-  return ftello(out);
+  return platformTell(out);
 }
