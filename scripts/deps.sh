@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, only where this machine lacks it;
-# with --checks also the formatter and the static analysers the test script runs.
+# with --checks also the formatter, the static analysers and the Windows cross
+# toolchain with wine, which the test script runs.
 set -euo pipefail
 need=()
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
@@ -14,6 +15,9 @@ if [ "${1:-}" = --checks ]; then
   command -v git >/dev/null 2>&1 || need+=(git)
   command -v dpkg-shlibdeps >/dev/null 2>&1 || need+=(dpkg-dev)
   command -v groff >/dev/null 2>&1 || need+=(groff-base)
+  command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(mingw-w64)
+  [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+  [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 fi
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""

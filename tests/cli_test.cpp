@@ -1,217 +1,253 @@
-// Runs the built tool in a fresh folder per case and compares standard output, standard
-// error, exit status and every file left behind, byte for byte.
-#include <gtest/gtest.h>
+// Runs the built tool in a fresh folder per case and compares the exit status, standard
+// output, standard error and every file left behind, byte for byte.
 #include <unistd.h>
 
-#include <filesystem>
-#include <functional>
 #include <map>
-#include <optional>
 
+#include "combine/combine.h"
 #include "fixture.h"
-#include "tool.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
-// Every entry of a folder: regular files by content, links by target.
-std::map<std::string, Bytes> snapshot(const fs::path& dir) {
-  std::map<std::string, Bytes> m;
+using Files = std::vector<std::pair<std::string, Bytes>>;
+
+struct Case {
+  std::string name;
+  Files files;
+  std::vector<std::string> args;
+  int status;
+  std::optional<Console> expect;  // none: not compared
+  std::optional<Bytes> output;    // what args[2] holds afterwards; none: the folder is unchanged
+  std::string shell = "";         // redirections of the case's own
+};
+
+// Every entry of a folder, files (and the files links lead to) by content.
+std::map<Text, Bytes> snapshot(const fs::path& dir) {
+  std::map<Text, Bytes> m;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    const std::string rel = fs::relative(e.path(), dir).string();
-    if (e.is_symlink())
-      m[rel] = "-> " + fs::read_symlink(e.path()).string();
-    else if (e.is_regular_file())
-      m[rel] = readFile(e.path().string());
-    else
-      m[rel] = "<dir>";
+    m[utf8(fs::relative(e.path(), dir))] = e.is_regular_file() ? readFile(e.path()) : "<dir>";
   }
   return m;
 }
 
-const std::string kUsage =
-    "二つのWAVファイルからひとつのWAVファイルを作成します.\n\n"
-    "引数に <入力ファイル名１> <入力ファイル名２> <出力ファイル名>を\n指定してください.\n\n"
-    "例 : wavpair  foo.wav  bar.wav out.wav\n";
+// Text streams end lines with CR LF on Windows.
+Text lineEnds(Text s) {
+  for (size_t i = 0; kWindows && (i = s.find('\n', i)) != Text::npos; i += 2) s.insert(i, 1, '\r');
+  return s;
+}
 
-struct Case {
-  std::string name;
-  std::vector<std::pair<std::string, Bytes>> files;
-  std::vector<std::string> args;
-  Console expect;
-  int status;
-  std::optional<Bytes> output;  // none: the run leaves the folder as it found it
-  std::function<void(const fs::path&)> setup = nullptr;
-  bool unprivileged = false;  // as a user whom file permissions bind
-};
+void run(const std::vector<Case>& cases) {
+  const fs::path root = fs::temp_directory_path() / ("wavpair-test-" + std::to_string(getpid()));
+  const fs::path dir = root / "work";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(root);
+    fs::create_directories(dir / "sub");
+    for (const auto& [name, bytes] : c.files) writeFile(dir / pathOf(name), bytes);
+    // Other names for the inputs: hard.wav a hard link, soft.wav a symbolic link.
+    if (fs::exists(dir / "a.wav")) fs::create_hard_link(dir / "a.wav", dir / "hard.wav");
+    if (!kWindows && fs::exists(dir / "b.wav")) fs::create_symlink("b.wav", dir / "soft.wav");
+    auto before = snapshot(dir);
+    Console got;
+    EXPECT_EQ(runTool(dir, c.args, &got, c.shell), c.status);
+    if (c.expect) {
+      EXPECT_EQ(toUtf8(got.out), lineEnds(c.expect->out));
+      EXPECT_EQ(toUtf8(got.err), lineEnds(c.expect->err));
+    }
+    auto after = snapshot(dir);
+    if (c.output) {
+      EXPECT_TRUE(after[c.args[2]] == *c.output) << "output differs";
+      before.erase(c.args[2]), after.erase(c.args[2]);
+    }
+    EXPECT_TRUE(before == after) << "an input or the folder changed";
+  }
+  fs::remove_all(root);
+}
 
+const std::vector<std::string> kAbo = {"a.wav", "b.wav", "out.wav"};
+const Text kDataWrite = "wavDataWriteでエラー発生.\n";
+Text done(const Text& a, const Text& b, const Text& o) {
+  return "\n[" + a + "] と [" + b + "] を [" + o + "] へ合成しました.\n";
+}
+const Text kDone = done("a.wav", "b.wav", "out.wav");
 // Both inputs reported in full, then what the run adds.
-Console reports(const Pcm& a, const Pcm& b, const std::string& out, const std::string& err,
-                const std::string& na = "a.wav", const std::string& nb = "b.wav") {
+Console both(const Pcm& a, const Pcm& b, const Text& out, const Text& err, const Text& na = "a.wav",
+             const Text& nb = "b.wav") {
   const Console ra = scanReport(na, a), rb = scanReport(nb, b);
   return {ra.out + rb.out + out, ra.err + rb.err + err};
 }
-const std::string kDone = "\n[a.wav] と [b.wav] を [out.wav] へ合成しました.\n";
-
-std::vector<Case> cases() {
-  const Pcm a10 = noise(16, 44100, 441000, 1), b6 = noise(16, 44100, 264600, 2);
-  const Pcm s10 = noise(16, 8000, 10, 3), s4 = noise(16, 8000, 4, 4), s5 = noise(16, 8000, 5, 5);
-  const Pcm e10 = noise(8, 11025, 10, 6), e4 = noise(8, 11025, 4, 7);
-  const Pcm none16{16, 8000, {}}, below{16, 8000, {}, 2, "xy"};
-  Pcm mono = noise(16, 8000, 3, 8);
-  mono.channels = 1;
-  Pcm odd8 = noise(8, 11025, 5, 9);
-  odd8.tail = "z";
-  const std::vector<std::string> abo{"a.wav", "b.wav", "out.wav"};
-  const auto files = [](const Pcm& a, const Pcm& b) {
-    return std::vector<std::pair<std::string, Bytes>>{{"a.wav", wavFile(a)}, {"b.wav", wavFile(b)}};
-  };
-  const Console same = reports(s10, s4, "", "");
-  std::vector<Case> v = {
-      {"no arguments", {}, {}, {"", kUsage}, 255, {}},
-      {"two arguments", {}, {"a.wav", "b.wav"}, {"", kUsage}, 255, {}},
-      {"four arguments", {}, {"a", "b", "c", "d"}, {"", kUsage}, 255, {}},
-      {"ten and six seconds", files(a10, b6), abo, reports(a10, b6, kDone, ""), 0,
-       expectedOutput(a10, b6)},
-      {"second longer goes left", files(s4, s10), abo, reports(s4, s10, kDone, ""), 0,
-       expectedOutput(s4, s10)},
-      {"equal lengths keep order", files(s5, noise(16, 8000, 5, 10)), abo,
-       reports(s5, noise(16, 8000, 5, 10), kDone, ""), 0,
-       expectedOutput(s5, noise(16, 8000, 5, 10))},
-      {"one file twice",
-       files(s10, s4),
-       {"a.wav", "a.wav", "out.wav"},
-       reports(s10, s10, "\n[a.wav] と [a.wav] を [out.wav] へ合成しました.\n", "", "a.wav",
-               "a.wav"),
-       0,
-       expectedOutput(s10, s10)},
-      {"eight bits", files(e10, e4), abo, reports(e10, e4, kDone, ""), 0, expectedOutput(e10, e4)},
-      {"second input empty", files(s5, none16), abo, reports(s5, none16, kDone, ""), 0,
-       expectedOutput(s5, none16)},
-      {"longer input below one frame", files(below, none16), abo, reports(below, none16, kDone, ""),
-       0, expectedOutput(below, none16)},
-      {"partial frame is not declared", files(odd8, e4), abo, reports(odd8, e4, kDone, ""), 0,
-       expectedOutput(odd8, e4)},
-      {"mono input",
-       files(mono, s4),
-       abo,
-       reports(mono, s4, "", "\n入力ファイルがステレオファイルでありません!\n"),
-       255,
-       {}},
-      {"missing first input",
-       {},
-       {"gone.wav", "gone2.wav", "out.wav"},
-       {"", " gone.wavをオープンできません.\n"},
-       255,
-       {}},
-      {"folder as input",
-       {},
-       {".", "b.wav", "out.wav"},
-       {"", " .をオープンできません.\n"},
-       255,
-       {}},
-      {"rates differ",
-       files(s10, noise(16, 8001, 4, 1)),
-       abo,
-       reports(s10, noise(16, 8001, 4, 1), "", "サンプリング周波数が異なると合成できません!\n"),
-       255,
-       {}},
-      {"bits differ",
-       files(noise(8, 8000, 4, 1), s4),
-       abo,
-       reports(noise(8, 8000, 4, 1), s4, "", "サンプルビット数が異なると合成できません!\n"),
-       255,
-       {}},
-      {"output folder missing",
-       files(s10, s4),
-       {"a.wav", "b.wav", "no/out.wav"},
-       reports(s10, s4, "", "no/out.wav をオープンできません.\n"),
-       255,
-       {}},
-      {"output folder not writable",
-       files(s10, s4),
-       {"a.wav", "b.wav", "ro/out.wav"},
-       reports(s10, s4, "", "ro/out.wav をオープンできません.\n"),
-       255,
-       {},
-       [](const fs::path& d) {
-         fs::create_directory(d / "ro");
-         fs::permissions(d / "ro", fs::perms::owner_read | fs::perms::owner_exec |
-                                       fs::perms::group_read | fs::perms::group_exec |
-                                       fs::perms::others_read | fs::perms::others_exec);
-       },
-       true},
-      {"output cannot be flushed",
-       files(s10, s4),
-       {"a.wav", "b.wav", "/dev/full"},
-       reports(s10, s4, "", "出力ファイルを書き込めません: /dev/full\n"),
-       255,
-       {}},
-      {"output full mid-write",
-       files(a10, b6),
-       {"a.wav", "b.wav", "/dev/full"},
-       reports(a10, b6, "", "wavDataWriteでエラー発生.\n"),
-       255,
-       {}},
-  };
-  // Declared bytes per second differ while rate and width agree.
-  Pcm liar = s4;
-  liar.bps = 32001;
-  v.push_back({"bytes per second differ",
-               files(s10, liar),
-               abo,
-               reports(s10, liar, "", "ビット当たりのバイト数が異なると合成できません!\n"),
-               255,
-               {}});
-  // A data chunk that declares 40 bytes but holds 12: the header and 3 frames stay.
-  v.push_back({"data longer than the file",
-               {{"a.wav", wavFile(s10).substr(0, 56)}, {"b.wav", wavFile(s4)}},
-               abo,
-               reports(s10, s4, "", "wavDataWriteでエラー発生.\n"),
-               255,
-               expectedOutput(s10, s4).substr(0, 44 + 3 * 4)});
-  // The output is one of the inputs, however it is spelled or linked: refused untouched.
-  for (const std::string out : {"a.wav", "./b.wav", "sub/../a.wav", "hard.wav", "soft.wav"}) {
-    v.push_back({"output is an input as " + out,
-                 files(s10, s4),
-                 {"a.wav", "b.wav", out},
-                 reports(s10, s4, "", "出力ファイル[" + out + "]が入力ファイルと同じです.\n"),
-                 255,
-                 {},
-                 [](const fs::path& d) {
-                   fs::create_directory(d / "sub");
-                   fs::create_hard_link(d / "a.wav", d / "hard.wav");
-                   fs::create_symlink("b.wav", d / "soft.wav");
-                 }});
-  }
-  return v;
+Files pair(const Pcm& a, const Pcm& b) { return {{"a.wav", a.file()}, {"b.wav", b.file()}}; }
+Case combined(const Text& name, const Pcm& a, const Pcm& b) {
+  return {name, pair(a, b), kAbo, 0, both(a, b, kDone, ""), expectedOutput(a, b)};
+}
+// Refused once both inputs are scanned, before any output.
+Case refused(const Text& name, const Pcm& a, const Pcm& b, const Text& err,
+             const Text& out = "out.wav") {
+  return {name, pair(a, b), {"a.wav", "b.wav", out}, 255, both(a, b, "", err), {}};
+}
+// A pair, the first the longer, whose files (with tail after each) are cut to cutA and
+// cutB bytes: frames come out up to the first one missing from either input.
+Case cut(const Text& name, const Pcm& a, const Pcm& b, size_t cutA, size_t cutB,
+         const Bytes& tail = "", bool console = true) {
+  const size_t s = a.bits / 4, m = a.samples.size() / 2, n = b.samples.size() / 2;
+  const auto held = [s](size_t cut) { return cut < 44 ? 0 : (cut - 44) / s; };
+  const size_t frames = std::min({m, held(cutA), held(cutB) < n ? held(cutB) : m});
+  const bool scanned = std::min(cutA, cutB) >= 44, whole = scanned && frames == m;
+  const Files files = {{"a.wav", (a.file() + tail).substr(0, cutA)},
+                       {"b.wav", (b.file() + tail).substr(0, cutB)}};
+  Case c{name, files, kAbo, whole ? 0 : 255, {}, {}};
+  if (scanned) c.output = expectedOutput(a, b).substr(0, 44 + frames * s);
+  if (console) c.expect = both(a, b, whole ? kDone : "", whole ? "" : kDataWrite);
+  return c;
+}
+// One file as the first input, reported; where its scan succeeds, the missing second
+// input ends the run.
+Case scan(const Text& name, const Bytes& file, bool ok, const Text& out, const Text& err) {
+  const Text gone = ok ? " gone.wavをオープンできません.\n" : "";
+  const Console report{"\nファイル名[a.wav]\n" + out, err + gone};
+  return {name, {{"a.wav", file}}, {"a.wav", "gone.wav", "out.wav"}, 255, report, {}};
 }
 
 TEST(Cli, RunsMatchByteForByte) {
-  const fs::path root = fs::temp_directory_path() / ("wavpair-cli-" + std::to_string(getpid()));
-  for (const Case& c : cases()) {
-    SCOPED_TRACE(c.name);
-    fs::remove_all(root);
-    fs::create_directories(root / "work");
-    const fs::path dir = root / "work";
-    for (const auto& [name, bytes] : c.files) writeFile((dir / name).string(), bytes);
-    if (c.setup) c.setup(dir);
-    auto before = snapshot(dir);
-    int status = 0;
-    const Console r = runTool(dir, c.args, root, &status, c.unprivileged);
-    EXPECT_EQ(toUtf8(r.out), c.expect.out);
-    EXPECT_EQ(toUtf8(r.err), c.expect.err);
-    EXPECT_EQ(status, c.status);
-    auto after = snapshot(dir);
-    if (c.output) {
-      EXPECT_TRUE(after[c.args[2]] == *c.output)
-          << "output differs, " << after[c.args[2]].size() << " bytes against " << c.output->size();
-      after.erase(c.args[2]);
-    }
-    EXPECT_TRUE(before == after) << "the inputs or the folder changed";
+  const Text usage =
+      "二つのWAVファイルからひとつのWAVファイルを作成します.\n\n引数に <入力ファイル名１> "
+      "<入力ファイル名２> <出力ファイル名>を\n指定してください.\n\n例 : wavpair  foo.wav  bar.wav "
+      "out.wav\n";
+  const Pcm s10 = noise(16, 10, 3), s4 = noise(16, 4, 4), s5 = noise(16, 5, 5);
+  const Pcm e10 = noise(8, 10, 6, 11025), e4 = noise(8, 4, 7, 11025), empty{16, 8000, {}};
+  Pcm mono = noise(16, 3, 8), odd8 = e10, oddB = s4, liar = s4, below = empty, w10 = s10;
+  mono.channels = 1, odd8.tail = "z", oddB.tail = "q", liar.bps = 32001, below.tail = "xy";
+  w10.bps = 12345;  // agrees with itself; the output's rate is computed, not copied
+  const Text nul = kWindows ? "NUL" : "/dev/null";
+  const Text reportErr = both(s10, s4, "", "").err;
+  // clang-format off
+  std::vector<Case> v = {
+      {"two arguments", {}, {"a.wav", "b.wav"}, 255, Console{"", usage}, {}},
+      {"four arguments", {}, {"a", "b", "c", "d"}, 255, Console{"", usage}, {}},
+      combined("first longer stays left", s10, s4),
+      combined("second longer goes left", s4, s10),
+      combined("equal lengths keep order", s5, noise(16, 5, 10)),
+      combined("eight bits", e10, e4),
+      combined("16-bit extremes and odd negative sums", Pcm{16, 8000, {32767, 32767, -32768, -32768, -32768, 32767, -1, -2,
+               1, 2, -3, 0, 32767, -32767}}, s4),
+      combined("second input empty", s5, empty),
+      combined("longer input below one frame", below, empty),
+      combined("partial frames are neither read nor declared", odd8, e4),
+      combined("partial frame of the shorter input", s10, oddB),
+      {"one file twice, its declared rate wrong", pair(w10, s4), {"a.wav", "a.wav", "out.wav"}, 0,
+       both(w10, w10, done("a.wav", "a.wav", "out.wav"), "", "a.wav", "a.wav"), expectedOutput(w10, w10)},
+      {"existing output replaced", {{"a.wav", s4.file()}, {"b.wav", s10.file()}, {"out.wav", "old"}}, kAbo, 0,
+       both(s4, s10, kDone, ""), expectedOutput(s4, s10)},
+      refused("mono first", mono, s4, "\n入力ファイルがステレオファイルでありません!\n"),
+      refused("mono second", s4, mono, "\n入力ファイルがステレオファイルでありません!\n"),
+      refused("rates, widths and rates per second differ", s10, noise(8, 4, 1, 8001), "サンプリング周波数が異なると合成できません!\n"),
+      refused("bits differ", noise(8, 4, 1), s4, "サンプルビット数が異なると合成できません!\n"),
+      refused("bytes per second differ", s10, liar, "ビット当たりのバイト数が異なると合成できません!\n"),
+      refused("output folder missing", s10, s4, "no/out.wav をオープンできません.\n", "no/out.wav"),
+      refused("output is standard output", s10, s4, "出力ファイル[../out]が標準出力と同じです.\n", "../out"),
+      refused("output is standard error", s10, s4, "出力ファイル[../err]が標準エラー出力と同じです.\n", "../err"),
+      {"missing first input", {}, {"gone.wav", "b.wav", "out.wav"}, 255, Console{"", " gone.wavをオープンできません.\n"}, {}},
+      {"folder as input", {}, {"sub", "b.wav", "out.wav"}, 255, Console{"", " subをオープンできません.\n"}, {}},
+      cut("data longer than the file", s10, s4, 56, Bytes::npos),
+      {"null device as output and standard output", pair(s10, s4), {"a.wav", "b.wav", nul}, 0, Console{"", reportErr}, {},
+       ">" + nul},
+  };
+  for (const Text& out : kWindows ? std::vector<Text>{"a.wav", "A.WAV", ".\\b.wav", "sub\\..\\a.wav", "sub/../b.wav", "hard.wav"}
+                                  : std::vector<Text>{"a.wav", "./b.wav", "sub/../a.wav", "hard.wav", "soft.wav"}) {
+    v.push_back(refused("output is an input as " + out, s10, s4, "出力ファイル[" + out + "]が入力ファイルと同じです.\n", out));
   }
-  fs::remove_all(root);
+  if (kWindows) {
+    v.push_back({"names outside the ANSI code page", {{"日本語.wav", s10.file()}, {"日本語2.wav", s4.file()}},
+                 {"日本語.wav", "日本語2.wav", "ü.wav"}, 0,
+                 both(s10, s4, done("日本語.wav", "日本語2.wav", "?.wav"), "", "日本語.wav", "日本語2.wav"), expectedOutput(s10, s4)});
+  } else {
+    v.push_back(refused("output cannot be flushed", s10, s4, "出力ファイルを書き込めません: /dev/full\n", "/dev/full"));
+    v.push_back(refused("output full mid-write", noise(16, 3000, 11), s4, kDataWrite, "/dev/full"));
+    v.push_back({"standard output full", pair(s10, s4), kAbo, 255, Console{"", reportErr + "標準出力に書き込めません.\n"},
+                 expectedOutput(s10, s4), ">/dev/full"});
+    v.push_back({"standard output closed", pair(s10, s4), kAbo, 0, Console{"", reportErr}, expectedOutput(s10, s4), ">&-"});
+  }
+  // clang-format on
+  run(v);
+}
+
+// What the scan prints, and where, for files that each hold one quirk.
+TEST(Cli, ScansOddFiles) {
+  const Bytes fmt16 = fmtChunk(1, 2, 44100, 176400, 16), data4 = chunk("data", "abcd");
+  const Text lines = fmtLines(1, 2, 44100, 176400, 16), t0 = seconds(0);
+  const Text fmtLen = " \"fmt \"の長さ: 16 [bytes]\n", len4 = "\n \"data\" の長さ: 4 [bytes]\n";
+  const Text pcmOnly = "\nこのプログラムは無圧縮PCMのみを対象とします.\nこのwavファイルの形式は ";
+  const Text bitsOnly =
+      "\nこのプログラムは8/16ビットサンプリングされたものを対象とします\n"
+      "このwavファイルの bits/secは ";
+  run({
+      // clang-format off
+      scan("cut RIFF header", "RIFF\1", false, "", " 5 で読み込み失敗.\n"),
+      scan("big-endian mark", riff(fmt16 + data4, "RIFX"), false, "", "'RIFF' フォーマットでない.\n"),
+      scan("no marks", "RIFX" + u32(4) + "AVI " + fmt16, false, "", "'WAVE' が無い.\n"),
+      scan("extensible", riff(fmtChunk(0xFFFE, 2, 44100, 176400, 16) + data4), false,
+       fmtLines(65534, 2, 44100, 176400, 16), fmtLen + pcmOnly + "FFFE です．\n"),
+      scan("float tag", riff(fmtChunk(3, 2, 44100, 352800, 32)), false,
+       fmtLines(3, 2, 44100, 352800, 32), fmtLen + pcmOnly + "0003 です．\n"),
+      scan("24 bits", riff(fmtChunk(1, 2, 48000, 288000, 24) + data4), false,
+       fmtLines(1, 2, 48000, 288000, 24), fmtLen + bitsOnly + "24 です．\n"),
+      scan("fmt of 14 bytes reads 16", riff("fmt " + u32(14) + fmt16.substr(8, 14) + data4), false,
+       fmtLines(1, 2, 44100, 176400, 24932, 4), " \"fmt \"の長さ: 14 [bytes]\n" + bitsOnly + "24932 です．\n"),
+      scan("fmt cut short at the end: silent", riff("fmt " + u32(16) + "abc"), false, "", fmtLen),
+      scan("other chunks before fmt, ids outside printable ASCII as ?",
+           riff(chunk("LIST", Bytes(26, 'x')) + chunk("JUNK", "") + chunk("\x1f ~\x7f", "") +
+                chunk(Bytes("\x80\xa0\xff\0", 4), "") + fmt16 + data4), true,
+           " \"LIST\"の長さ: 26 [bytes]\n \"JUNK\"の長さ: 0 [bytes]\n \"? ~?\"の長さ: 0 [bytes]\n"
+           " \"????\"の長さ: 0 [bytes]\n" + lines + t0, fmtLen + len4),
+      scan("data of 2 GiB prints negative", riff(fmt16 + "data" + u32(0x80000000U)), true,
+       lines + seconds(2147483648.0 / 176400), fmtLen + "\n \"data\" の長さ: -2147483648 [bytes]\n"),
+      scan("huge size skips forward, not back", riff(fmt16 + data4 + "JUNK" + u32(0xFFFFFFF8U) + chunk("LIST", "ab")), true,
+       lines + " \"JUNK\"の長さ: -8 [bytes]\n" + t0, fmtLen + len4),
+      scan("chunk after data is itself", riff(fmt16 + data4 + chunk("LIST", "INFOab")), true,
+       lines + " \"LIST\"の長さ: 6 [bytes]\n" + t0, fmtLen + len4),
+      scan("fmt after data is read", riff(data4 + fmt16), true, lines + t0, len4 + fmtLen),
+      scan("odd chunks are padded, fmt of 18 bytes",
+           riff(chunk("LIST", "abc") + chunk("fmt ", fmt16.substr(8) + "zz") + chunk("data", "abcde") +
+                chunk("LIST", "x")), true, " \"LIST\"の長さ: 3 [bytes]\n" + lines + " \"LIST\"の長さ: 1 [bytes]\n" + t0,
+           " \"fmt \"の長さ: 18 [bytes]\n\n \"data\" の長さ: 5 [bytes]\n"),
+      scan("no fmt", riff(data4), false, "", len4 + "'fmt ' が無い.\n"),
+      scan("no data", riff(fmt16), false, lines, fmtLen + "'data' が無い.\n"),
+      scan("zero bytes per second", riff(fmtChunk(1, 2, 44100, 0, 16) + data4), true,
+       fmtLines(1, 2, 44100, 0, 16) + t0, fmtLen + len4),
+      // clang-format on
+  });
+}
+
+// B running out inside a block and at its edges, and either input cut short there.
+TEST(Cli, BlockEdges) {
+  std::vector<Case> v;
+  for (const unsigned bits : {8U, 16U}) {
+    const size_t s = bits / 4, k = kMixBlockBytes / s;
+    const Pcm a = noise(bits, 2 * k + 3, bits), b = noise(bits, k + 2, 2);
+    for (const size_t n : {k - 1, k, k + 1}) {
+      const Text at = std::to_string(bits) + "-bit, " + std::to_string(n) + " frames";
+      v.push_back(combined("B runs out after " + at, a, noise(bits, n, 9)));
+      v.push_back(cut("A cut after " + at, a, noise(bits, 5, 1), 44 + n * s, Bytes::npos));
+      v.push_back(cut("B cut after " + at, a, b, Bytes::npos, 44 + n * s));
+    }
+  }
+  run(v);
+}
+
+// Every prefix of either input, with a LIST chunk after the audio.
+TEST(Cli, EveryPrefixOfEitherInput) {
+  std::vector<Case> v;
+  for (const unsigned bits : {8U, 16U}) {
+    const Pcm a = noise(bits, 12, bits), b = noise(bits, 7, bits + 1);
+    const Bytes list = chunk("LIST", Bytes("INFOIART\4\0\0\0abc\0", 16));
+    for (size_t k = 0; k <= a.file().size() + list.size(); ++k) {
+      const Text at = std::to_string(bits) + "-bit, cut to " + std::to_string(k);
+      v.push_back(cut("A " + at, a, b, k, Bytes::npos, list, false));
+      if (k <= b.file().size() + list.size())
+        v.push_back(cut("B " + at, a, b, Bytes::npos, k, list, false));
+    }
+  }
+  run(v);
 }
 
 }  // namespace

@@ -1,151 +1,171 @@
-// Builds odd and ordinary WAV files from bytes, and states, independently of the
-// tool's code, what it should print and write for them.
+// Builds odd and ordinary WAV files from bytes, states independently of the tool's
+// code what it must print and write for them, and runs the built tool as a user would.
 #pragma once
 
-#include <iconv.h>
+#include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
-#include <cstdio>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
+#include <optional>
+#ifdef _WIN32
+#include <windows.h>
+constexpr bool kWindows = true;
+#else
+#include <iconv.h>
+#include <sys/wait.h>
+constexpr bool kWindows = false;
+#endif
 
+namespace fs = std::filesystem;
 using Bytes = std::string;
+using Text = std::string;  // console text as UTF-8, lines ending in a line feed
 
 inline Bytes u16(unsigned v) { return {char(v & 0xFF), char((v >> 8) & 0xFF)}; }
 inline Bytes u32(uint32_t v) { return u16(v & 0xFFFF) + u16(v >> 16); }
-
-// A chunk whose declared size is its payload's, with the pad byte RIFF asks for.
+// A chunk with the size it holds and the pad byte RIFF asks for.
 inline Bytes chunk(const Bytes& id, const Bytes& payload) {
   return id + u32(uint32_t(payload.size())) + payload + Bytes(payload.size() & 1, '\0');
 }
-// A chunk header declaring any size, followed by whatever bytes are given.
-inline Bytes chunkRaw(const Bytes& id, uint32_t size, const Bytes& payload = "") {
-  return id + u32(size) + payload;
-}
-inline Bytes fmtPayload(unsigned tag, unsigned ch, uint32_t rate, uint32_t bps, unsigned align,
-                        unsigned bits) {
-  return u16(tag) + u16(ch) + u32(rate) + u32(bps) + u16(align) + u16(bits);
+inline Bytes fmtChunk(unsigned tag, unsigned ch, uint32_t rate, uint32_t bps, unsigned bits) {
+  return chunk("fmt ",
+               u16(tag) + u16(ch) + u32(rate) + u32(bps) + u16(ch * (bits / 8)) + u16(bits));
 }
 inline Bytes riff(const Bytes& body, const Bytes& mark = "RIFF") {
   return mark + u32(uint32_t(4 + body.size())) + "WAVE" + body;
 }
+inline Bytes sample(unsigned bits, int v) {
+  return bits == 8 ? Bytes(1, char(v)) : u16(unsigned(v) & 0xFFFF);
+}
 
-// Stereo PCM: interleaved samples (left, right, ...), unsigned 0..255 for 8 bits.
+// PCM as interleaved samples (unsigned 0..255 for 8 bits), written as a plain file.
 struct Pcm {
   unsigned bits;
   uint32_t rate;
   std::vector<int> samples;
   unsigned channels = 2;
   Bytes tail = "";   // bytes after the last whole frame, inside the data chunk
-  uint32_t bps = 0;  // declared bytes per second, when it is not the true one
+  uint32_t bps = 0;  // declared bytes per second, when not the true one
+  uint32_t bytesPerSec() const { return bps ? bps : rate * channels * (bits / 8); }
+  Bytes data() const {
+    Bytes d;
+    for (int v : samples) d += sample(bits, v);
+    return d + tail;
+  }
+  Bytes file() const {
+    return riff(fmtChunk(1, channels, rate, bytesPerSec(), bits) + chunk("data", data()));
+  }
 };
 
-inline uint32_t bytesPerSec(const Pcm& p) {
-  return p.bps ? p.bps : p.rate * p.channels * (p.bits / 8);
-}
-inline Bytes sampleBytes(unsigned bits, int v) {
-  return bits == 8 ? Bytes(1, char(v)) : u16(v & 0xFFFF);
-}
-inline Bytes pcmData(const Pcm& p) {
-  Bytes d;
-  for (int v : p.samples) d += sampleBytes(p.bits, v);
-  return d + p.tail;
-}
-inline Bytes wavFile(const Pcm& p) {
-  const unsigned align = p.channels * (p.bits / 8);
-  return riff(chunk("fmt ", fmtPayload(1, p.channels, p.rate, bytesPerSec(p), align, p.bits)) +
-              chunk("data", pcmData(p)));
-}
-
-// A reproducible test signal that visits both extremes of the sample range.
-inline Pcm noise(unsigned bits, uint32_t rate, size_t frames, uint32_t seed) {
+// Reproducible noise that visits both ends of the sample range.
+inline Pcm noise(unsigned bits, size_t frames, uint32_t seed, uint32_t rate = 8000) {
   Pcm p{bits, rate, {}};
-  const int lo = bits == 8 ? 0 : -32768;
-  const int hi = bits == 8 ? 255 : 32767;
+  const int lo = bits == 8 ? 0 : -32768, hi = bits == 8 ? 255 : 32767;
   for (size_t i = 0; i < 2 * frames; ++i) {
     seed = seed * 1103515245U + 12345U;
-    const int v = i % 7 == 3 ? (i % 2 ? lo : hi) : lo + int((seed >> 8) % uint32_t(hi - lo + 1));
-    p.samples.push_back(v);
+    p.samples.push_back(i % 7 == 3 ? (i % 2 ? lo : hi) : lo + int((seed >> 8) % (hi - lo + 1)));
   }
   return p;
 }
 
-// What the output must hold: the longer input (ties: the first) folded on the left,
-// the other on the right until its whole frames run out, then the left's fold again.
+// The output: the longer input (ties: the first) folded on the left, the other on the
+// right until its whole frames run out, then the left's fold again.
 inline Bytes expectedOutput(const Pcm& first, const Pcm& second) {
-  const bool swap = pcmData(first).size() < pcmData(second).size();
-  const Pcm& a = swap ? second : first;
-  const Pcm& b = swap ? first : second;
-  const size_t frames = a.samples.size() / 2;
-  const uint32_t block = 2 * (a.bits / 8);
-  const uint32_t data = uint32_t(frames * block);
-  Bytes out = "RIFF" + u32(data + 36) + "WAVE" + "fmt " + u32(16) + u16(1) + u16(2) + u32(a.rate) +
-              u32(a.rate * block) + u16(block) + u16(a.bits) + "data" + u32(data);
-  auto fold = [](int l, int r) { return int(std::floor((l + r) / 2.0)); };
-  for (size_t i = 0; i < frames; ++i) {
-    const Pcm& r = 2 * i < b.samples.size() ? b : a;
-    out += sampleBytes(a.bits, fold(a.samples[2 * i], a.samples[2 * i + 1]));
-    out += sampleBytes(a.bits, fold(r.samples[2 * i], r.samples[2 * i + 1]));
+  const bool swap = first.data().size() < second.data().size();
+  const Pcm &a = swap ? second : first, &b = swap ? first : second;
+  const uint32_t block = 2 * (a.bits / 8), data = uint32_t(a.samples.size() / 2) * block;
+  Bytes out = "RIFF" + u32(data + 36) + "WAVE" + fmtChunk(1, 2, a.rate, a.rate * block, a.bits) +
+              "data" + u32(data);
+  for (size_t i = 0; i + 1 < a.samples.size(); i += 2) {
+    for (const Pcm* p : {&a, i < b.samples.size() ? &b : &a}) {
+      out += sample(a.bits, int(std::floor((p->samples[i] + p->samples[i + 1]) / 2.0)));
+    }
   }
   return out;
 }
 
-// Console text as UTF-8, for comparing with the tool's Shift_JIS.
-inline std::string fmtLines(unsigned tag, unsigned ch, uint32_t rate, uint32_t bps, unsigned align,
-                            unsigned bits) {
-  std::ostringstream s;
-  s << "             データ形式: " << tag << " (1 = PCM)\n"
-    << "           チャンネル数: " << ch << "\n"
-    << "     サンプリング周波数: " << rate << " [Hz]\n"
-    << "          バイト数 / 秒: " << bps << " [bytes/sec]\n"
-    << " バイト数×チャンネル数: " << align << " [bytes]\n"
-    << "    ビット数 / サンプル: " << bits << " [bits/sample]\n";
-  return s.str();
+// The report of a "fmt " payload, of a playing time, and of a whole plain file.
+inline Text fmtLines(unsigned tag, unsigned ch, uint32_t rate, uint32_t bps, unsigned bits,
+                     unsigned align = 0) {
+  const auto n = [](uint32_t v) { return std::to_string(v); };
+  return "             データ形式: " + n(tag) + " (1 = PCM)\n           チャンネル数: " + n(ch) +
+         "\n     サンプリング周波数: " + n(rate) + " [Hz]\n          バイト数 / 秒: " + n(bps) +
+         " [bytes/sec]\n バイト数×チャンネル数: " + n(align ? align : ch * (bits / 8)) +
+         " [bytes]\n    ビット数 / サンプル: " + n(bits) + " [bits/sample]\n";
 }
-inline std::string seconds(double v) {
+inline Text seconds(double v) {
   char b[64];
   std::snprintf(b, sizeof b, "\n 時間=%.3f\n", v);
   return b;
 }
-
 struct Console {
-  std::string out, err;
+  Text out, err;
 };
-// The report of an ordinary file written by wavFile().
 inline Console scanReport(const std::string& name, const Pcm& p) {
-  const uint32_t data = uint32_t(pcmData(p).size());
+  const uint32_t data = uint32_t(p.data().size());
   return {
-      "\nファイル名[" + name + "]\n" +
-          fmtLines(1, p.channels, p.rate, bytesPerSec(p), p.channels * (p.bits / 8), p.bits) +
-          seconds(double(data) / bytesPerSec(p)),
+      "\nファイル名[" + name + "]\n" + fmtLines(1, p.channels, p.rate, p.bytesPerSec(), p.bits) +
+          seconds(double(data) / p.bytesPerSec()),
       " \"fmt \"の長さ: 16 [bytes]\n\n \"data\" の長さ: " + std::to_string(data) + " [bytes]\n"};
 }
 
-// Shift_JIS (as Windows writes it, ASCII kept as ASCII) to UTF-8, or the other way.
-inline std::string recode(const std::string& in, const char* to, const char* from) {
-  iconv_t cd = iconv_open(to, from);
-  std::string out(in.size() * 4 + 16, '\0');
-  char* src = const_cast<char*>(in.data());
-  char* dst = out.data();
+// Shift_JIS (code page 932) to UTF-8 and back.
+inline std::string recode(const std::string& in, bool toUtf8) {
+  std::string out(4 * in.size() + 16, '\0');
+#ifdef _WIN32
+  std::wstring w(in.size() + 1, L'\0');
+  const int n = MultiByteToWideChar(toUtf8 ? 932 : CP_UTF8, 0, in.data(), int(in.size()), w.data(),
+                                    int(w.size()));
+  out.resize(size_t(WideCharToMultiByte(toUtf8 ? CP_UTF8 : 932, 0, w.data(), n, out.data(),
+                                        int(out.size()), nullptr, nullptr)));
+#else
+  iconv_t cd = iconv_open(toUtf8 ? "UTF-8" : "CP932", toUtf8 ? "CP932" : "UTF-8");
+  char *src = const_cast<char*>(in.data()), *dst = out.data();
   size_t left = in.size(), room = out.size();
-  const bool ok = cd != iconv_t(-1) && iconv(cd, &src, &left, &dst, &room) != size_t(-1);
-  if (cd != iconv_t(-1)) iconv_close(cd);
-  if (!ok) return "<not convertible: " + in + ">";
+  if (iconv(cd, &src, &left, &dst, &room) == size_t(-1)) room = out.size();
+  iconv_close(cd);
   out.resize(out.size() - room);
+#endif
   return out;
 }
-inline std::string toUtf8(const std::string& sjis) { return recode(sjis, "UTF-8", "CP932"); }
-inline std::string toSjis(const std::string& utf8) { return recode(utf8, "CP932", "UTF-8"); }
+inline Text toUtf8(const Bytes& sjis) { return recode(sjis, true); }
+inline Bytes toSjis(const Text& utf8) { return recode(utf8, false); }
 
-inline Bytes readFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
+inline Text utf8(const fs::path& p) {
+  const std::u8string s = p.u8string();
+  return {s.begin(), s.end()};
 }
-inline void writeFile(const std::string& path, const Bytes& b) {
-  std::ofstream(path, std::ios::binary) << b;
+inline fs::path pathOf(const Text& utf8) { return std::u8string(utf8.begin(), utf8.end()); }
+inline Bytes readFile(const fs::path& p) {
+  return {std::istreambuf_iterator<char>(std::ifstream(p, std::ios::binary).rdbuf()), {}};
+}
+inline void writeFile(const fs::path& p, const Bytes& b) {
+  std::ofstream(p, std::ios::binary) << b;
+}
+
+// Runs the built tool in dir through the system's shell, standard output and error
+// caught in the files out and err beside dir; shell adds redirections of its own.
+// Returns the exit status, 255 for -1.
+inline int runTool(const fs::path& dir, const std::vector<std::string>& args, Console* got,
+                   const std::string& shell = "") {
+  const std::string q = kWindows ? "\"" : "'", bin = WAVPAIR_BIN;
+  const auto quote = [&q](const std::string& s) { return q + s + q; };
+  // Under wine, the build's Debian path is reached through the drive Z:.
+  std::string cmd = quote((kWindows && bin[0] == '/' ? "Z:" : "") + bin);
+  for (const auto& a : args) cmd.append(" ").append(quote(a));
+  const fs::path cap = dir.parent_path(), back = fs::current_path();
+  cmd += " >" + quote(utf8(cap / "out")) + " 2>" + quote(utf8(cap / "err")) +
+         (kWindows ? " <NUL " : " </dev/null ") + shell;
+  fs::current_path(dir);
+#ifdef _WIN32
+  // cmd takes off the outer quotes and keeps the ones inside.
+  int status = _wsystem(pathOf("\"" + cmd + "\"").c_str());
+  status = status == -1 ? 255 : status;
+#else
+  int status = std::system(cmd.c_str());
+  status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+  fs::current_path(back);
+  *got = {readFile(cap / "out"), readFile(cap / "err")};
+  return status;
 }

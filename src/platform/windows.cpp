@@ -7,6 +7,7 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ constexpr UINT kShiftJis = 932;
 // tool holds the printed form; opening a file goes back to the true name through
 // this table, so a name that code page 932 cannot hold still opens.
 struct Argument {
+  // cppcheck-suppress unusedStructMember ; read through find_if in wideOf
   std::wstring wide;
   std::string shown;
 };
@@ -40,9 +42,9 @@ std::string shiftJisOf(const wchar_t* w) {
 // The true name behind a name the tool holds: the argument's own UTF-16 when it came
 // from the command line, otherwise the name read as Shift_JIS.
 std::wstring wideOf(const char* name) {
-  for (const Argument& a : gArguments) {
-    if (a.shown.c_str() == name) return a.wide;
-  }
+  const auto arg = std::find_if(gArguments.begin(), gArguments.end(),
+                                [name](const Argument& a) { return a.shown.c_str() == name; });
+  if (arg != gArguments.end()) return arg->wide;
   const int n = MultiByteToWideChar(kShiftJis, 0, name, -1, nullptr, 0);
   std::wstring w(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
   if (n > 0) MultiByteToWideChar(kShiftJis, 0, name, -1, w.data(), n);
@@ -115,8 +117,9 @@ const char* const* platformStart(int argc, char** argv) {
   gArguments.resize(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) gArguments[static_cast<size_t>(i)] = {wide[i], shiftJisOf(wide[i])};
   LocalFree(wide);
-  for (const Argument& a : gArguments) gArgv.push_back(a.shown.c_str());
-  gArgv.push_back(nullptr);
+  gArgv.resize(gArguments.size() + 1, nullptr);
+  std::transform(gArguments.begin(), gArguments.end(), gArgv.begin(),
+                 [](const Argument& a) { return a.shown.c_str(); });
   return gArgv.data();
 }
 
