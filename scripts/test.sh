@@ -46,4 +46,4 @@ else
   echo "== no clang++: fuzzing skipped"
 fi
 
-echo "== $(../shared/tools/test-ratio . 2>/dev/null | tail -1 || echo 'test-ratio not found')"
+echo "== $(python3 ../shared/tools/test-ratio . 2>/dev/null | tail -1 || echo 'test-ratio not found')"
