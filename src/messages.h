@@ -1,9 +1,9 @@
 // Every console text of the tool, in one table.
 //
-// Each row: the name the code prints it by, the text as UTF-8 (for people and for the
-// test that re-encodes it), and the Shift_JIS bytes the tool writes. The bytes are octal
-// escapes so that they do not depend on the compiler's execution character set: clang
-// cannot encode string literals as Shift_JIS.
+// Each row: the name the code prints it by, the text as UTF-8 (what a terminal or a
+// console is given to show), and the Shift_JIS bytes the tool writes everywhere else.
+// The bytes are octal escapes so that they do not depend on the compiler's execution
+// character set: clang cannot encode string literals as Shift_JIS.
 #pragma once
 
 // clang-format off
@@ -124,11 +124,27 @@
   /* the report could not be written to standard output */ \
   X(kStdoutWrite, "標準出力に書き込めません.\n", \
     "\225W\217\200\217o\227\315\202\311\217\221\202\253\215\236\202\337\202\334\202\271\202\361.\n") \
+  /* standard output leads into an input; refused before anything is written there */ \
+  X(kInputIsStdout, "入力ファイル[%s]が標準出力と同じです.\n", \
+    "\223\374\227\315\203t\203@\203C\203\213[%s]\202\252\225W\217\200\217o\227\315\202\306\223\257\202\266\202\305\202\267.\n") \
+  /* --version: the tool's name and version */ \
+  X(kVersion, "wavpair " WAVPAIR_VERSION "\n", "wavpair " WAVPAIR_VERSION "\n") \
   /* end of the table */
 // clang-format on
 
+// One console text in both its forms: the Shift_JIS bytes go wherever the text is
+// stored or parsed, the UTF-8 is what a terminal or console is given to show.
+struct Message {
+  const char* utf8;
+  const char* sjis;
+};
+
 namespace msg {
-#define WAVPAIR_MESSAGE(name, utf8, sjis) inline constexpr char name[] = sjis;
+#define WAVPAIR_MESSAGE(name, utf8, sjis) inline constexpr Message name{utf8, sjis};
 WAVPAIR_MESSAGES(WAVPAIR_MESSAGE)
+#undef WAVPAIR_MESSAGE
+// Every text, for what must hold for all of them.
+#define WAVPAIR_MESSAGE(name, utf8, sjis) &name,
+inline constexpr const Message* kAll[] = {WAVPAIR_MESSAGES(WAVPAIR_MESSAGE)};
 #undef WAVPAIR_MESSAGE
 }  // namespace msg

@@ -120,9 +120,14 @@ TEST(Cli, RunsMatchByteForByte) {
   w10.bps = 12345;  // agrees with itself; the output's rate is computed, not copied
   const Text nul = kWindows ? "NUL" : "/dev/null";
   const Text reportErr = both(s10, s4, "", "").err;
+  const Text inputIsStdout = "入力ファイル[a.wav]が標準出力と同じです.\n";
   // clang-format off
   std::vector<Case> v = {
       {"two arguments", {}, {"a.wav", "b.wav"}, 255, Console{"", usage}, {}},
+      {"--help", {}, {"--help"}, 0, Console{usage, ""}, {}},
+      {"--version", {}, {"--version"}, 0, Console{"wavpair " WAVPAIR_VERSION "\n", ""}, {}},
+      {"one other argument", {}, {"-h"}, 255, Console{"", usage}, {}},
+      {"--help and more", {}, {"--help", "b.wav"}, 255, Console{"", usage}, {}},
       {"four arguments", {}, {"a", "b", "c", "d"}, 255, Console{"", usage}, {}},
       combined("first longer stays left", s10, s4),
       combined("second longer goes left", s4, s10),
@@ -146,6 +151,11 @@ TEST(Cli, RunsMatchByteForByte) {
       refused("output folder missing", s10, s4, "no/out.wav をオープンできません.\n", "no/out.wav"),
       refused("output is standard output", s10, s4, "出力ファイル[../out]が標準出力と同じです.\n", "../out"),
       refused("output is standard error", s10, s4, "出力ファイル[../err]が標準エラー出力と同じです.\n", "../err"),
+      {"standard output appends to an input", pair(s10, s4), kAbo, 255, Console{"", inputIsStdout}, {}, ">>a.wav"},
+      {"standard output writes over an input", pair(s10, s4), kAbo, 255, Console{"", inputIsStdout}, {}, "1<>a.wav"},
+      {"standard output appends to a link of an input", pair(s10, s4), kAbo, 255, Console{"", inputIsStdout}, {}, ">>hard.wav"},
+      {"standard error appends to an input: silent", pair(s10, s4), kAbo, 255, Console{"", ""}, {}, "2>>b.wav"},
+      {"both streams into the inputs: silent", pair(s10, s4), kAbo, 255, Console{"", ""}, {}, "1<>b.wav 2>>a.wav"},
       {"missing first input", {}, {"gone.wav", "b.wav", "out.wav"}, 255, Console{"", " gone.wavをオープンできません.\n"}, {}},
       {"folder as input", {}, {"sub", "b.wav", "out.wav"}, 255, Console{"", " subをオープンできません.\n"}, {}},
       cut("data longer than the file", s10, s4, 56, Bytes::npos),
@@ -160,11 +170,20 @@ TEST(Cli, RunsMatchByteForByte) {
     v.push_back({"names outside the ANSI code page", {{"日本語.wav", s10.file()}, {"日本語2.wav", s4.file()}},
                  {"日本語.wav", "日本語2.wav", "ü.wav"}, 0,
                  both(s10, s4, done("日本語.wav", "日本語2.wav", "?.wav"), "", "日本語.wav", "日本語2.wav"), expectedOutput(s10, s4)});
+    v.push_back({"no standard handles at all", pair(s10, s4), kAbo, 0, {}, expectedOutput(s10, s4), "detached"});
+    v.push_back({"program name quoted oddly, a name outside code page 932", pair(s10, s4), {"a.wav", "b.wav", "éa.wav"}, 0,
+                 both(s10, s4, done("a.wav", "b.wav", "?a.wav"), ""), expectedOutput(s10, s4), "odd-name"});
   } else {
     v.push_back(refused("output cannot be flushed", s10, s4, "出力ファイルを書き込めません: /dev/full\n", "/dev/full"));
     v.push_back(refused("output full mid-write", noise(16, 3000, 11), s4, kDataWrite, "/dev/full"));
     v.push_back({"standard output full", pair(s10, s4), kAbo, 255, Console{"", reportErr + "標準出力に書き込めません.\n"},
                  expectedOutput(s10, s4), ">/dev/full"});
+    const Console toPipe = both(s10, s4, "", "出力ファイル[/dev/stdout]が標準出力と同じです.\n");
+    v.push_back({"output is standard output's pipe", pair(s10, s4), {"a.wav", "b.wav", "/dev/stdout"}, 255, toPipe, {},
+                 "!$W 2>../err </dev/null | cat >../out"});
+    const Console toFifo = both(s10, s4, "", "出力ファイル[../f]が標準出力と同じです.\n");
+    v.push_back({"output is standard output's FIFO", pair(s10, s4), {"a.wav", "b.wav", "../f"}, 255, toFifo, {},
+                 "!mkfifo ../f; cat ../f >../out & $W >../f 2>../err </dev/null; s=$?; wait; exit $s"});
     v.push_back({"standard output closed", pair(s10, s4), kAbo, 0, Console{"", reportErr}, expectedOutput(s10, s4), ">&-"});
   }
   // clang-format on

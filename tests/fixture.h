@@ -143,29 +143,74 @@ inline void writeFile(const fs::path& p, const Bytes& b) {
   std::ofstream(p, std::ios::binary) << b;
 }
 
-// Runs the built tool in dir through the system's shell, standard output and error
-// caught in the files out and err beside dir; shell adds redirections of its own.
-// Returns the exit status, 255 for -1.
+#ifdef _WIN32
+// One redirection of the case's own, POSIX shell style: [fd]>NAME, [fd]>>NAME, fd<>NAME.
+inline HANDLE redirectOpen(const fs::path& dir, const std::string& op, const Text& name) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const DWORD access = op == ">>" ? FILE_APPEND_DATA : GENERIC_READ | GENERIC_WRITE;
+  const fs::path p = name == "NUL" ? fs::path("NUL") : dir / pathOf(name);
+  return CreateFileW(p.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     &inherit, op == ">" ? CREATE_ALWAYS : OPEN_ALWAYS, 0, nullptr);
+}
+#endif
+
+// Runs the built tool in dir, standard output and error caught in the files out and
+// err beside dir, standard input empty. shell adds redirections of the case's own;
+// on POSIX, one that starts with "!" is the whole command line instead, with "$W"
+// for the tool and its arguments. On Windows the tool is started directly, so its
+// exit status is its own; "detached" starts it with no standard handles at all and
+// "odd-name" spells the program's name as "NAME"X. Returns the exit status, 255 for -1.
 inline int runTool(const fs::path& dir, const std::vector<std::string>& args, Console* got,
                    const std::string& shell = "") {
-  const std::string q = kWindows ? "\"" : "'", bin = WAVPAIR_BIN;
-  const auto quote = [&q](const std::string& s) { return q + s + q; };
-  // Under wine, the build's Debian path is reached through the drive Z:.
-  std::string cmd = quote((kWindows && bin[0] == '/' ? "Z:" : "") + bin);
-  for (const auto& a : args) cmd.append(" ").append(quote(a));
-  const fs::path cap = dir.parent_path(), back = fs::current_path();
-  cmd += " >" + quote(utf8(cap / "out")) + " 2>" + quote(utf8(cap / "err")) +
-         (kWindows ? " <NUL " : " </dev/null ") + shell;
-  fs::current_path(dir);
+  const fs::path cap = dir.parent_path();
+  const std::string bin = WAVPAIR_BIN;
+  int status = -1;
 #ifdef _WIN32
-  // cmd takes off the outer quotes and keeps the ones inside.
-  int status = _wsystem(pathOf("\"" + cmd + "\"").c_str());
-  status = status == -1 ? 255 : status;
+  // Under wine, the build's Debian path is reached through the drive Z:.
+  const std::string exe = (bin[0] == '/' ? "Z:" : "") + bin;
+  const bool detached = shell == "detached";
+  std::string line = "\"" + exe + "\"" + (shell == "odd-name" ? "X" : "");
+  for (const auto& a : args) line += " \"" + a + "\"";
+  HANDLE std3[3] = {redirectOpen(dir, "<>", "NUL"), redirectOpen(cap, ">", "out"),
+                    redirectOpen(cap, ">", "err")};
+  for (size_t at = 0, end = 0; !detached && at < shell.size(); at = end + 1) {
+    end = std::min(shell.find(' ', at), shell.size());
+    const std::string word = shell.substr(at, end - at);
+    const size_t op = word.find_first_of("<>"), name = word.find_first_not_of("<>", op);
+    if (op == std::string::npos) continue;
+    const int fd = op == 0 ? 1 : word[0] - '0';
+    CloseHandle(std3[fd]);
+    std3[fd] = redirectOpen(dir, word.substr(op, name - op), word.substr(name));
+  }
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  si.dwFlags = detached ? 0 : STARTF_USESTDHANDLES;
+  si.hStdInput = std3[0], si.hStdOutput = std3[1], si.hStdError = std3[2];
+  PROCESS_INFORMATION pi{};
+  std::wstring wline = pathOf(line).wstring();
+  if (CreateProcessW(pathOf(exe).c_str(), wline.data(), nullptr, nullptr, !detached,
+                     detached ? DETACHED_PROCESS : 0, nullptr, dir.c_str(), &si, &pi)) {
+    DWORD code = 0;
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    GetExitCodeProcess(pi.hProcess, &code);
+    status = code == DWORD(-1) ? 255 : int(code);
+    CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
+  }
+  for (HANDLE h : std3) CloseHandle(h);
 #else
-  int status = std::system(cmd.c_str());
+  const auto quote = [](const std::string& s) { return "'" + s + "'"; };
+  std::string tool = quote(bin);
+  for (const auto& a : args) tool.append(" ").append(quote(a));
+  const std::string plain = "$W >../out 2>../err </dev/null " + shell;
+  std::string body = shell.rfind('!', 0) == 0 ? shell.substr(1) : plain;
+  body.replace(body.find("$W"), 2, tool);
+  writeFile(cap / "run.sh", "set -o pipefail\n" + body + "\n");
+  const fs::path back = fs::current_path();
+  fs::current_path(dir);
+  status = std::system("bash ../run.sh");
   status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
   fs::current_path(back);
+#endif
   *got = {readFile(cap / "out"), readFile(cap / "err")};
   return status;
 }

@@ -17,9 +17,27 @@ TEST(Fold, EightBitMatchesFloorOfMeanForEveryPair) {
 }
 
 TEST(Messages, AreTheShiftJisOfTheirTexts) {
-#define WAVPAIR_CHECK(name, utf8, sjis) EXPECT_EQ(std::string(msg::name), toSjis(utf8)) << #name;
-  WAVPAIR_MESSAGES(WAVPAIR_CHECK)
-#undef WAVPAIR_CHECK
+  for (const Message* m : msg::kAll) EXPECT_EQ(std::string(m->sjis), toSjis(m->utf8)) << m->utf8;
+}
+
+// The RIFF size field holds data + 36 and stops at 0xFFFFFFFF instead of wrapping.
+TEST(Header, RiffSizeIsCappedNearFourGiB) {
+  for (const auto& [data, riffSize] :
+       std::vector<std::pair<uint32_t, uint32_t>>{{1764000, 1764036},
+                                                  {0xFFFFFFD8U, 0xFFFFFFFCU},
+                                                  {0xFFFFFFDCU, 0xFFFFFFFFU},
+                                                  {0xFFFFFFFCU, 0xFFFFFFFFU}}) {
+    const WavInfo infos[2] = {{44100, 16, data, 2, 176400, 44}, {}};
+    FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(wavHeaderWrite(f, infos), kWavHeaderSize);
+    uint8_t h[kWavHeaderSize] = {};
+    std::rewind(f);
+    EXPECT_EQ(std::fread(h, sizeof h, 1, f), 1U);
+    std::fclose(f);
+    EXPECT_EQ(getU32le(h + 4), riffSize) << data;
+    EXPECT_EQ(getU32le(h + 40), data) << data;
+  }
 }
 
 }  // namespace

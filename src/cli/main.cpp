@@ -3,4 +3,7 @@
 #include "cli/cli.h"
 #include "platform/platform.h"
 
-int main(int argc, char** argv) { return wavpairRun(argc, platformStart(argc, argv)); }
+int main(int argc, char** argv) {
+  const char* const* args = platformStart(&argc, argv);
+  return wavpairRun(argc, args);
+}

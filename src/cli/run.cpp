@@ -1,39 +1,68 @@
 #include <cstdio>
+#include <cstring>
 
 #include "cli/cli.h"
 #include "combine/combine.h"
 #include "messages.h"
+#include "platform/platform.h"
 #include "wav/wav.h"
 
 namespace {
 
-void usage() { std::fputs(msg::kUsage, stderr); }
+void usage() { platformMessagePrint(stderr, msg::kUsage); }
+
+// Status 0 promises the whole of what standard output was given was delivered.
+int wavStdoutFinish() {
+  if (!platformStreamGood(stdout)) {
+    platformMessagePrint(stderr, msg::kStdoutWrite);
+    return -1;
+  }
+  return 0;
+}
+
+// A standard stream that leads into an input would write the report into it. Such a
+// run ends before anything is written anywhere; the reason goes to standard error
+// only when that stream itself leads into no input, and otherwise the run is silent.
+int wavStreamsCheck(const char* const (&names)[2]) {
+  const bool errIsInput =
+      platformSameAsStream(names[0], stderr) || platformSameAsStream(names[1], stderr);
+  for (const char* name : names) {
+    if (platformSameAsStream(name, stdout)) {
+      if (!errIsInput) platformMessagePrint(stderr, msg::kInputIsStdout, name);
+      return -1;
+    }
+  }
+  return errIsInput ? -1 : 0;
+}
 
 }  // namespace
 
 int wavpairRun(int argc, const char* const* argv) {
+  if (argc == 2 &&
+      (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
+    platformMessagePrint(stdout, argv[1][2] == 'h' ? msg::kUsage : msg::kVersion);
+    return wavStdoutFinish();
+  }
   if (argc != 4) {
     usage();
     return -1;
   }
   const char* names[2] = {argv[1], argv[2]};
+  if (wavStreamsCheck(names) != 0) {
+    return -1;
+  }
   WavInfo infos[2] = {};
   // The first input is reported in full before the second is opened.
   if (wavHeaderRead(names[0], &infos[0]) != 0 || wavHeaderRead(names[1], &infos[1]) != 0) {
     return -1;
   }
   if (infos[0].channels != 2 || infos[1].channels != 2) {
-    std::fputs(msg::kNotStereo, stderr);
+    platformMessagePrint(stderr, msg::kNotStereo);
     return -1;
   }
   if (wavCombine(names, argv[3], infos) != 0) {
     return -1;
   }
-  std::printf(msg::kCombined, argv[1], argv[2], argv[3]);
-  // Status 0 promises the whole report was delivered, the closing line included.
-  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-    std::fputs(msg::kStdoutWrite, stderr);
-    return -1;
-  }
-  return 0;
+  platformMessagePrint(stdout, msg::kCombined, argv[1], argv[2], argv[3]);
+  return wavStdoutFinish();
 }
