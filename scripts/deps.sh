@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, only where this machine lacks it;
-# with --checks also the formatter, the static analysers and the Windows cross
-# toolchain with wine, which the test script runs.
+# with --checks also the formatter, the static analysers, the package checker, the
+# Windows cross toolchain with wine, and the locales the terminal test shows the
+# report in, which the test script uses.
 set -euo pipefail
 need=()
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v make >/dev/null 2>&1 || need+=(make)
+command -v python3 >/dev/null 2>&1 || need+=(python3)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 if [ "${1:-}" = --checks ]; then
   command -v clang-format >/dev/null 2>&1 || need+=(clang-format)
@@ -18,10 +20,21 @@ if [ "${1:-}" = --checks ]; then
   command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(mingw-w64)
   [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
   [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+  command -v lintian >/dev/null 2>&1 || need+=(lintian)
+  [ -d /usr/share/i18n/locales ] || need+=(locales)
 fi
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo=sudo
   $sudo apt-get update
   $sudo apt-get install -y "${need[@]}"
+fi
+if [ "${1:-}" = --checks ]; then
+  # A Japanese terminal that is not UTF-8, and numbers written with a decimal comma.
+  have=$(locale -a | tr 'A-Z' 'a-z' | tr -d '-')
+  for l in ja_JP:EUC-JP de_DE:UTF-8; do
+    name=${l%%:*}.${l#*:}
+    grep -qx "$(echo "$name" | tr 'A-Z' 'a-z' | tr -d '-')" <<<"$have" ||
+      localedef -i "${l%%:*}" -f "${l#*:}" "$name" 2>/dev/null || true
+  done
 fi

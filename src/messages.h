@@ -144,7 +144,7 @@ namespace msg {
 WAVPAIR_MESSAGES(WAVPAIR_MESSAGE)
 #undef WAVPAIR_MESSAGE
 // Every text, for what must hold for all of them.
-#define WAVPAIR_MESSAGE(name, utf8, sjis) &name,
+#define WAVPAIR_MESSAGE(name, utf8, sjis) &(name),
 inline constexpr const Message* kAll[] = {WAVPAIR_MESSAGES(WAVPAIR_MESSAGE)};
 #undef WAVPAIR_MESSAGE
 }  // namespace msg

@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "cli/cli.h"
 #include "combine/combine.h"
@@ -9,12 +11,12 @@
 
 namespace {
 
-void usage() { platformMessagePrint(stderr, msg::kUsage); }
+void usage() { platformMessagePrint(stderr, &msg::kUsage); }
 
 // Status 0 promises the whole of what standard output was given was delivered.
 int wavStdoutFinish() {
   if (!platformStreamGood(stdout)) {
-    platformMessagePrint(stderr, msg::kStdoutWrite);
+    platformMessagePrint(stderr, &msg::kStdoutWrite);
     return -1;
   }
   return 0;
@@ -26,13 +28,12 @@ int wavStdoutFinish() {
 int wavStreamsCheck(const char* const (&names)[2]) {
   const bool errIsInput =
       platformSameAsStream(names[0], stderr) || platformSameAsStream(names[1], stderr);
-  for (const char* name : names) {
-    if (platformSameAsStream(name, stdout)) {
-      if (!errIsInput) platformMessagePrint(stderr, msg::kInputIsStdout, name);
-      return -1;
-    }
+  const auto outIsInput = [](const char* name) { return platformSameAsStream(name, stdout); };
+  const char* const* into = std::find_if(std::begin(names), std::end(names), outIsInput);
+  if (into != std::end(names) && !errIsInput) {
+    platformMessagePrint(stderr, &msg::kInputIsStdout, *into);
   }
-  return errIsInput ? -1 : 0;
+  return into != std::end(names) || errIsInput ? -1 : 0;
 }
 
 }  // namespace
@@ -40,7 +41,7 @@ int wavStreamsCheck(const char* const (&names)[2]) {
 int wavpairRun(int argc, const char* const* argv) {
   if (argc == 2 &&
       (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
-    platformMessagePrint(stdout, argv[1][2] == 'h' ? msg::kUsage : msg::kVersion);
+    platformMessagePrint(stdout, argv[1][2] == 'h' ? &msg::kUsage : &msg::kVersion);
     return wavStdoutFinish();
   }
   if (argc != 4) {
@@ -57,12 +58,12 @@ int wavpairRun(int argc, const char* const* argv) {
     return -1;
   }
   if (infos[0].channels != 2 || infos[1].channels != 2) {
-    platformMessagePrint(stderr, msg::kNotStereo);
+    platformMessagePrint(stderr, &msg::kNotStereo);
     return -1;
   }
   if (wavCombine(names, argv[3], infos) != 0) {
     return -1;
   }
-  platformMessagePrint(stdout, msg::kCombined, argv[1], argv[2], argv[3]);
+  platformMessagePrint(stdout, &msg::kCombined, argv[1], argv[2], argv[3]);
   return wavStdoutFinish();
 }

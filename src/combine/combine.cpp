@@ -105,15 +105,15 @@ int wavMix(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
 
 int wavFormatCheck(const char* (&names)[2], WavInfo (&infos)[2]) {
   if (infos[0].sampleRate != infos[1].sampleRate) {
-    platformMessagePrint(stderr, msg::kRateDiffers);
+    platformMessagePrint(stderr, &msg::kRateDiffers);
     return -1;
   }
   if (infos[0].bitsPerSample != infos[1].bitsPerSample) {
-    platformMessagePrint(stderr, msg::kBitsDiffers);
+    platformMessagePrint(stderr, &msg::kBitsDiffers);
     return -1;
   }
   if (infos[0].bytesPerSec != infos[1].bytesPerSec) {
-    platformMessagePrint(stderr, msg::kBytesPerSecDiffers);
+    platformMessagePrint(stderr, &msg::kBytesPerSecDiffers);
     return -1;
   }
   if (infos[0].dataSize < infos[1].dataSize) {
@@ -149,36 +149,36 @@ int wavCombine(const char* (&names)[2], const char* outName, WavInfo (&infos)[2]
   // Creating the output would truncate an input before its audio is read, or a file
   // the report is being written to.
   if (platformSameFile(outName, names[0]) || platformSameFile(outName, names[1])) {
-    platformMessagePrint(stderr, msg::kSameFile, outName);
+    platformMessagePrint(stderr, &msg::kSameFile, outName);
     return -1;
   }
   if (platformSameAsStream(outName, stdout)) {
-    platformMessagePrint(stderr, msg::kSameAsStdout, outName);
+    platformMessagePrint(stderr, &msg::kSameAsStdout, outName);
     return -1;
   }
   if (platformSameAsStream(outName, stderr)) {
-    platformMessagePrint(stderr, msg::kSameAsStderr, outName);
+    platformMessagePrint(stderr, &msg::kSameAsStderr, outName);
     return -1;
   }
   FILE* out = platformOutputCreate(outName);
   if (out == nullptr) {
-    platformMessagePrint(stderr, msg::kFileOpen, outName);
+    platformMessagePrint(stderr, &msg::kFileOpen, outName);
     return -1;
   }
   if (wavHeaderWrite(out, infos) != kWavHeaderSize) {
-    platformMessagePrint(stderr, msg::kHeaderWrite, outName);
+    platformMessagePrint(stderr, &msg::kHeaderWrite, outName);
     wavStreamClose(out);
     return -1;
   }
   FILE* a = platformInputOpen(names[0]);
   if (a == nullptr) {
-    platformMessagePrint(stderr, msg::kFileOpen, names[0]);
+    platformMessagePrint(stderr, &msg::kFileOpen, names[0]);
     wavStreamClose(out);
     return -1;
   }
   FILE* b = platformInputOpen(names[1]);
   if (b == nullptr) {
-    platformMessagePrint(stderr, msg::kFileOpen, names[1]);
+    platformMessagePrint(stderr, &msg::kFileOpen, names[1]);
     wavStreamClose(a);
     wavStreamClose(out);
     return -1;
@@ -191,11 +191,11 @@ int wavCombine(const char* (&names)[2], const char* outName, WavInfo (&infos)[2]
   // of the run, not a success with a short file.
   const int closed = std::fclose(out);
   if (rc != 0) {
-    platformMessagePrint(stderr, msg::kDataWrite);
+    platformMessagePrint(stderr, &msg::kDataWrite);
     return -1;
   }
   if (closed != 0) {
-    platformMessagePrint(stderr, msg::kOutputWrite, outName);
+    platformMessagePrint(stderr, &msg::kOutputWrite, outName);
     return -1;
   }
   return 0;

@@ -18,7 +18,7 @@ const char* const* platformStart(int* argc, char** argv);
 // terminal or console gets the text in the encoding it shows; anything else (a file,
 // a pipe, the null device) gets the Shift_JIS bytes. Names print as the command line
 // gave them.
-void platformMessagePrint(FILE* stream, const Message& m, ...);
+void platformMessagePrint(FILE* stream, const Message* m, ...);  // NOLINT(cert-dcl50-cpp)
 
 // Flushes stream; true when everything written to it since the start arrived.
 bool platformStreamGood(FILE* stream);

@@ -7,10 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdarg>
 #include <cstring>
+#include <iterator>
 
 #include "platform/platform.h"
 
@@ -22,16 +24,19 @@ bool sameId(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// What iconv_open returns when it cannot convert.
+const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+
 // How one standard stream takes the tool's texts.
 enum class Form { kShiftJis, kUtf8, kConverted };
 struct StreamForm {
   Form form = Form::kShiftJis;
-  iconv_t toTerminal = reinterpret_cast<iconv_t>(-1);  // for kConverted
+  iconv_t toTerminal = kNoIconv;  // for kConverted
 };
 // stdout and stderr. Until platformStart decides, both get the Shift_JIS bytes.
 StreamForm gForms[2];
 
-StreamForm& formOf(FILE* stream) { return gForms[stream == stderr ? 1 : 0]; }
+const StreamForm& formOf(const FILE* stream) { return gForms[stream == stderr ? 1 : 0]; }
 
 // Longest text of the table after conversion, with room to spare.
 constexpr size_t kConvertedMax = 1024;
@@ -71,14 +76,13 @@ StreamForm streamFormDecide(int fd, const char* codeset) {
     return f;
   }
   f.toTerminal = iconv_open(codeset, "UTF-8");
-  if (f.toTerminal == reinterpret_cast<iconv_t>(-1)) return f;
+  if (f.toTerminal == kNoIconv) return f;
   char buf[kConvertedMax];
-  for (const Message* m : msg::kAll) {
-    if (!textConvert(f.toTerminal, m->utf8, buf)) {
-      // ASCII (the C locale) and any encoding without Japanese end here.
-      static_cast<void>(iconv_close(f.toTerminal));
-      return StreamForm{};
-    }
+  const auto fails = [&](const Message* m) { return !textConvert(f.toTerminal, m->utf8, buf); };
+  if (std::any_of(std::begin(msg::kAll), std::end(msg::kAll), fails)) {
+    // ASCII (the C locale) and any encoding without Japanese end here.
+    static_cast<void>(iconv_close(f.toTerminal));
+    return StreamForm{};
   }
   f.form = Form::kConverted;
   return f;
@@ -115,13 +119,14 @@ const char* const* platformStart(int* /*argc*/, char** argv) {
   return argv;
 }
 
-void platformMessagePrint(FILE* stream, const Message& m, ...) {
+// The table's texts are printf formats; a parameter pack would not make them safer.
+void platformMessagePrint(FILE* stream, const Message* m, ...) {  // NOLINT(cert-dcl50-cpp)
   const StreamForm& f = formOf(stream);
   char converted[kConvertedMax];
-  const char* text = m.sjis;
+  const char* text = m->sjis;
   if (f.form == Form::kUtf8) {
-    text = m.utf8;
-  } else if (f.form == Form::kConverted && textConvert(f.toTerminal, m.utf8, converted)) {
+    text = m->utf8;
+  } else if (f.form == Form::kConverted && textConvert(f.toTerminal, m->utf8, converted)) {
     text = converted;
   }
   va_list args;

@@ -18,6 +18,7 @@
 // arguments come from, without their loss of every character outside the code page.
 extern "C" {
 struct WavpairStartupInfo {
+  // cppcheck-suppress unusedStructMember ; the runtime reads it
   int newMode;
 };
 int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int expandWildcards,
@@ -47,7 +48,7 @@ bool gConsole[2];
 bool gConsoleFailed[2];
 bool gMissing[2];
 
-int streamSlot(FILE* stream) { return stream == stderr ? 1 : 0; }
+int streamSlot(const FILE* stream) { return stream == stderr ? 1 : 0; }
 
 std::string shiftJisOf(const wchar_t* w) {
   // No best fit: a character code page 932 lacks prints as "?", not as a look-alike.
@@ -225,7 +226,8 @@ const char* const* platformStart(int* argc, char** argv) {
   return gArgv.data();
 }
 
-void platformMessagePrint(FILE* stream, const Message& m, ...) {
+// The table's texts are printf formats; a parameter pack would not make them safer.
+void platformMessagePrint(FILE* stream, const Message* m, ...) {
   va_list args;
   va_start(args, m);
   const int k = streamSlot(stream);
@@ -233,9 +235,9 @@ void platformMessagePrint(FILE* stream, const Message& m, ...) {
     // Nothing to write to, and nothing lost.
   } else if (!gConsole[k]) {
     // A failed write shows in the stream's error flag, which platformStreamGood reads.
-    static_cast<void>(std::vfprintf(stream, m.sjis, args));
+    static_cast<void>(std::vfprintf(stream, m->sjis, args));
   } else {
-    const std::wstring text = consoleText(m.utf8, args);
+    const std::wstring text = consoleText(m->utf8, args);
     static_cast<void>(std::fflush(stream));  // whatever went through the stream first
     for (size_t done = 0; done < text.size() && !gConsoleFailed[k];) {
       DWORD wrote = 0;

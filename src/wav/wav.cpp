@@ -26,15 +26,15 @@ int idChar(uint8_t c) { return (c >= 0x20 && c <= 0x7E) ? c : '?'; }
 int wavRiffRead(FILE* in) {
   uint8_t riff[kRiffHeaderSize];
   if (std::fread(riff, sizeof riff, 1, in) != 1) {
-    platformMessagePrint(stderr, msg::kReadFailed, static_cast<long>(platformTell(in)));
+    platformMessagePrint(stderr, &msg::kReadFailed, static_cast<long>(platformTell(in)));
     return -1;
   }
   if (!idIs(riff + 8, "WAVE")) {
-    platformMessagePrint(stderr, msg::kNoWave);
+    platformMessagePrint(stderr, &msg::kNoWave);
     return -1;
   }
   if (!idIs(riff, "RIFF")) {
-    platformMessagePrint(stderr, msg::kNotRiff);
+    platformMessagePrint(stderr, &msg::kNotRiff);
     return -1;
   }
   return 0;
@@ -53,7 +53,7 @@ int wavChunksRead(FILE* in, WavInfo* info, unsigned* seen) {
     const uint32_t size = getU32le(hdr + 4);
     const uint64_t payload = pos + kChunkHeaderSize;
     if (idIs(hdr, "fmt ")) {
-      platformMessagePrint(stderr, msg::kFmtLength, asSignedLong(size));
+      platformMessagePrint(stderr, &msg::kFmtLength, asSignedLong(size));
       WavFmt fmt{};
       rc = wavFmtRead(in, &fmt);
       if (rc == 0) {
@@ -65,11 +65,11 @@ int wavChunksRead(FILE* in, WavInfo* info, unsigned* seen) {
       }
     } else if (idIs(hdr, "data")) {
       info->dataSize = size;
-      platformMessagePrint(stderr, msg::kDataLength, asSignedLong(size));
+      platformMessagePrint(stderr, &msg::kDataLength, asSignedLong(size));
       info->dataOffset = static_cast<int64_t>(payload);
       *seen |= kSeenData;
     } else {
-      platformMessagePrint(stdout, msg::kChunkLength, idChar(hdr[0]), idChar(hdr[1]),
+      platformMessagePrint(stdout, &msg::kChunkLength, idChar(hdr[0]), idChar(hdr[1]),
                            idChar(hdr[2]), idChar(hdr[3]), asSignedLong(size));
     }
     pos = payload + size + (size & 1U);
@@ -94,21 +94,21 @@ int wavFmtRead(FILE* in, WavFmt* fmt) {
   fmt->blockAlign = getU16le(b + 12);
   fmt->bitsPerSample = getU16le(b + 14);
 
-  platformMessagePrint(stdout, msg::kFmtTag, static_cast<unsigned>(fmt->formatTag));
-  platformMessagePrint(stdout, msg::kFmtChannels, static_cast<unsigned>(fmt->channels));
-  platformMessagePrint(stdout, msg::kFmtSampleRate, static_cast<unsigned long>(fmt->sampleRate));
-  platformMessagePrint(stdout, msg::kFmtBytesPerSec, static_cast<unsigned long>(fmt->bytesPerSec));
-  platformMessagePrint(stdout, msg::kFmtBlockAlign, static_cast<unsigned>(fmt->blockAlign));
-  platformMessagePrint(stdout, msg::kFmtBits, static_cast<unsigned>(fmt->bitsPerSample));
+  platformMessagePrint(stdout, &msg::kFmtTag, static_cast<unsigned>(fmt->formatTag));
+  platformMessagePrint(stdout, &msg::kFmtChannels, static_cast<unsigned>(fmt->channels));
+  platformMessagePrint(stdout, &msg::kFmtSampleRate, static_cast<unsigned long>(fmt->sampleRate));
+  platformMessagePrint(stdout, &msg::kFmtBytesPerSec, static_cast<unsigned long>(fmt->bytesPerSec));
+  platformMessagePrint(stdout, &msg::kFmtBlockAlign, static_cast<unsigned>(fmt->blockAlign));
+  platformMessagePrint(stdout, &msg::kFmtBits, static_cast<unsigned>(fmt->bitsPerSample));
 
   if (fmt->formatTag != kFormatPcm) {
-    platformMessagePrint(stderr, msg::kPcmOnly);
-    platformMessagePrint(stderr, msg::kPcmOnlyTag, static_cast<unsigned>(fmt->formatTag));
+    platformMessagePrint(stderr, &msg::kPcmOnly);
+    platformMessagePrint(stderr, &msg::kPcmOnlyTag, static_cast<unsigned>(fmt->formatTag));
     return -1;
   }
   if (fmt->bitsPerSample != 8 && fmt->bitsPerSample != 16) {
-    platformMessagePrint(stderr, msg::kBitsOnly);
-    platformMessagePrint(stderr, msg::kBitsOnlyValue, static_cast<int>(fmt->bitsPerSample));
+    platformMessagePrint(stderr, &msg::kBitsOnly);
+    platformMessagePrint(stderr, &msg::kBitsOnlyValue, static_cast<int>(fmt->bitsPerSample));
     return -1;
   }
   return 0;
@@ -118,10 +118,10 @@ int wavHeaderRead(const char* name, WavInfo* info) {
   *info = WavInfo{};
   FILE* in = platformInputOpen(name);
   if (in == nullptr) {
-    platformMessagePrint(stderr, msg::kInputOpen, name);
+    platformMessagePrint(stderr, &msg::kInputOpen, name);
     return -1;
   }
-  platformMessagePrint(stdout, msg::kFileName, name);
+  platformMessagePrint(stdout, &msg::kFileName, name);
   unsigned seen = 0;
   int rc = wavRiffRead(in);
   if (rc == 0) {
@@ -132,18 +132,18 @@ int wavHeaderRead(const char* name, WavInfo* info) {
     return -1;
   }
   if ((seen & kSeenFmt) == 0) {
-    platformMessagePrint(stderr, msg::kNoFmt);
+    platformMessagePrint(stderr, &msg::kNoFmt);
     return -1;
   }
   if ((seen & kSeenData) == 0) {
-    platformMessagePrint(stderr, msg::kNoData);
+    platformMessagePrint(stderr, &msg::kNoData);
     return -1;
   }
   // A declared rate of 0 gives no playing time; show 0 rather than divide by it.
   const double seconds = info->bytesPerSec == 0 ? 0.0
                                                 : static_cast<double>(info->dataSize) /
                                                       static_cast<double>(info->bytesPerSec);
-  platformMessagePrint(stdout, msg::kDuration, seconds);
+  platformMessagePrint(stdout, &msg::kDuration, seconds);
   return 0;
 }
 
