@@ -1,31 +1,46 @@
 #!/usr/bin/env bash
 # Builds the package (DEB or ZIP) from a finished build, unpacks it into a temporary
-# folder (nothing is installed) and runs the tool in it on the bundled examples.
+# folder (nothing is installed) and runs the tool in it on the examples it carries:
+# the .deb after lintian has found nothing to say, the .zip by the command its
+# README.txt gives.
 #
-#   package_test.sh DEB|ZIP BUILD_DIR SOURCE_DIR VERSION
+#   package_test.sh DEB|ZIP BUILD_DIR VERSION
 set -euo pipefail
-kind=$1 build=$2 src=$3 version=$4 tmp=$(mktemp -d)
+kind=$1 build=$2 version=$3 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "package test: $*" >&2; exit 1; }
 (cd "$build" && rm -f wavpair[-_]"$version"* && cpack -G "$kind" >/dev/null)
 if [ "$kind" = DEB ]; then
   pkg=$build/wavpair_${version}_$(dpkg --print-architecture).deb
+  if command -v lintian >/dev/null; then
+    lintian --fail-on error,warning "$pkg" 2>/dev/null || fail "lintian: $(lintian "$pkg" 2>&1)"
+  fi
   dpkg-deb -x "$pkg" "$tmp"
-  grep -q "wavpair $version" "$tmp/usr/share/man/man1/wavpair.1" || fail "manual page version"
-  [ -z "$(groff -ww -z -man "$tmp/usr/share/man/man1/wavpair.1" 2>&1)" ] || fail "groff warns"
-  tool=("$tmp/usr/bin/wavpair") docs=$tmp/usr/share/doc/wavpair
+  man=$tmp/usr/share/man/man1/wavpair.1.gz
+  zcat "$man" | grep -q "wavpair $version" || fail "manual page version"
+  [ -z "$(zcat "$man" | groff -ww -z -man 2>&1)" ] || fail "groff warns"
+  docs=$tmp/usr/share/doc/wavpair
+  [ -f "$docs/README.md" ] && [ -f "$docs/copyright" ] || fail "README or copyright missing"
+  cd "$docs"
+  line=("$tmp/usr/bin/wavpair" examples/long.wav examples/short.wav "$tmp/out.wav")
+  closing="[examples/long.wav] と [examples/short.wav] を [$tmp/out.wav] へ合成しました."
 else
   pkg=$build/wavpair-$version-win64.zip docs=$tmp/wavpair-$version-win64
   (cd "$tmp" && cmake -E tar xf "$pkg") || fail "no $pkg"
-  tool=(wine "$docs/wavpair.exe")
+  [ -f "$docs/README.txt" ] && [ -f "$docs/LICENSE" ] || fail "README.txt or LICENSE missing"
+  [ "$(head -c 3 "$docs/README.txt" | od -An -tx1)" = " ef bb bf" ] || fail "README.txt has no BOM"
+  cd "$docs"
+  # The example exactly as README.txt gives it, started by wine instead of cmd.
+  read -ra line < <(grep -m1 'wavpair.exe examples' README.txt | tr -d '\r')
+  line[0]=$docs/${line[0]}
+  line=(wine "${line[@]}")
+  closing=$'[examples\\long.wav] と [examples\\short.wav] を [out.wav] へ合成しました.\r'
 fi
-[ -f "$docs/README.md" ] && [ -f "$docs/LICENSE" ] || fail "README or LICENSE missing"
-cp "$src"/examples/*.wav "$tmp/" && cd "$tmp"
-"${tool[@]}" long.wav short.wav out.wav >out.txt 2>err.txt || fail "status $?"
-[ "$(tail -n 1 out.txt | iconv -f SHIFT_JIS -t UTF-8)" = \
-  "[long.wav] と [short.wav] を [out.wav] へ合成しました.$([ "$kind" = ZIP ] && printf '\r')" ] ||
-  fail "closing line"
+"${line[@]}" >"$tmp/out.txt" 2>"$tmp/err.txt" || fail "status $? for ${line[*]}"
+[ "$(tail -n 1 "$tmp/out.txt" | iconv -f CP932 -t UTF-8)" = "$closing" ] || fail "closing line"
 # The examples' combined file, as an independent reading of the two inputs gives it.
-[ "$(sha256sum <out.wav)" = "051f7e084c43f1136faeb32c31e2b9a8e463825317b1244ce2922b4717c70d43  -" ] ||
+out=$tmp/out.wav
+[ "$kind" = DEB ] || out=$docs/out.wav
+[ "$(sha256sum <"$out")" = "051f7e084c43f1136faeb32c31e2b9a8e463825317b1244ce2922b4717c70d43  -" ] ||
   fail "output bytes differ"
-echo "package test: $(basename "$pkg") unpacked and run"
+echo "package test: $(basename "$pkg") checked, unpacked and run"
