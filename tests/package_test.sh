@@ -9,7 +9,8 @@ set -euo pipefail
 kind=$1 build=$2 version=$3 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "package test: $*" >&2; exit 1; }
-(cd "$build" && rm -f wavpair[-_]"$version"* && cpack -G "$kind" >/dev/null)
+(cd "$build" && rm -f wavpair[-_]"$version"* && cpack -G "$kind" >"$tmp/cpack.log" 2>&1) ||
+  fail "cpack: $(cat "$tmp/cpack.log")"
 if [ "$kind" = DEB ]; then
   pkg=$build/wavpair_${version}_$(dpkg --print-architecture).deb
   if command -v lintian >/dev/null; then
