@@ -7,16 +7,27 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh --checks
 jobs=$(nproc)
+# Runs a step whose output matters only when it fails: then it is shown whole.
+quiet() {
+  local log
+  log=$(mktemp)
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log"
+    rm -f "$log"
+    return 1
+  fi
+  rm -f "$log"
+}
 
 echo "== plain build and the whole suite"
 cmake -S . -B build -DWAVPAIR_TESTS=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
-cmake --build build -j"$jobs"
+quiet cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure
 
 echo "== the suite again under AddressSanitizer and UBSan"
 cmake -S . -B build-asan -DWAVPAIR_TESTS=ON -DWAVPAIR_SANITIZE=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-asan -j"$jobs"
+quiet cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j"$jobs" --output-on-failure
 
 echo "== the suite on Windows: cross-built with mingw-w64, run under wine"
@@ -25,10 +36,10 @@ export WINEDEBUG=-all
 # and the prefix made up front rather than by the first test that starts wine. It
 # ends by itself a minute after its last program.
 wineserver -p60 || true  # exits 2 when a server runs already, which serves as well
-wineboot --init
+quiet wineboot --init
 cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DWAVPAIR_TESTS=ON \
   >/dev/null
-cmake --build build-windows -j"$jobs"
+quiet cmake --build build-windows -j"$jobs"
 ctest --test-dir build-windows -j"$jobs" --output-on-failure
 
 echo "== static analysis"
@@ -44,7 +55,8 @@ cppcheck --quiet --enable=warning,style,performance,portability --std=c++20 --la
 
 if command -v clang++ >/dev/null 2>&1; then
   echo "== fuzzing for 30 s"
-  bash fuzz/run.sh 30
+  quiet bash fuzz/run.sh 30
+  echo "no finding"
 else
   echo "== no clang++: fuzzing skipped"
 fi
