@@ -30,9 +30,9 @@ if [ ${#need[@]} -gt 0 ]; then
   $sudo apt-get install -y "${need[@]}"
 fi
 if [ "${1:-}" = --checks ]; then
-  # A Japanese terminal that is not UTF-8, and numbers written with a decimal comma.
+  # Japanese terminals in UTF-8 and in EUC-JP, and numbers written with a decimal comma.
   have=$(locale -a | tr 'A-Z' 'a-z' | tr -d '-')
-  for l in ja_JP:EUC-JP de_DE:UTF-8; do
+  for l in ja_JP:UTF-8 ja_JP:EUC-JP de_DE:UTF-8; do
     name=${l%%:*}.${l#*:}
     grep -qx "$(echo "$name" | tr 'A-Z' 'a-z' | tr -d '-')" <<<"$have" ||
       localedef -i "${l%%:*}" -f "${l#*:}" "$name" 2>/dev/null || true

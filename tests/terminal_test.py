@@ -79,8 +79,9 @@ have = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.l
 check("UTF-8 terminal: the report in UTF-8", run(list(names), "C.UTF-8")[0], text(whole).encode() + b"\0")
 check("UTF-8 terminal: names as typed", run(list(utf8names), "C.UTF-8")[0],
       text(report(*utf8names)).encode() + b"\0")
-if not wine:  # a console always takes UTF-16, whatever the locale
+if not wine:  # a console always takes UTF-16; wine shows it in the locale it has
     check("C locale: the Shift_JIS bytes", run(list(names), "C")[0], text(whole).encode("cp932") + b"\0")
+    check("a UTF-8 locale this system lacks", run(list(names), "xx_XX.UTF-8")[0], text(whole).encode() + b"\0")
 check("--help on the terminal", run(["--help"], "C.UTF-8")[0], USAGE.encode() + b"\0")
 terminal = "CONOUT$" if wine else "/dev/stdout"
 check("output is the terminal", run(["long.wav", "short.wav", terminal], "C.UTF-8")[0],

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 
@@ -88,6 +89,21 @@ StreamForm streamFormDecide(int fd, const char* codeset) {
   return f;
 }
 
+// The encoding a locale's name gives ("ja_JP.UTF-8", "C.utf8", "ja_JP.eucJP@x"), for a
+// locale this system has not installed: the terminal uses it all the same.
+const char* codesetNamed(char (&out)[64]) {
+  const char* name = nullptr;
+  for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    name = std::getenv(var);
+    if (name != nullptr && *name != '\0') break;
+  }
+  const char* dot = name != nullptr ? std::strchr(name, '.') : nullptr;
+  if (dot != nullptr) {
+    std::snprintf(out, sizeof out, "%.*s", static_cast<int>(std::strcspn(dot + 1, "@")), dot + 1);
+  }
+  return out;
+}
+
 bool isNullDevice(const struct stat& st) {
   struct stat null {};
   return S_ISCHR(st.st_mode) && stat("/dev/null", &null) == 0 && st.st_rdev == null.st_rdev;
@@ -113,7 +129,9 @@ const char* const* platformStart(int* /*argc*/, char** argv) {
   }
   // The character type only: the playing time keeps its decimal point whatever the
   // locale's numbers use.
-  const char* codeset = std::setlocale(LC_CTYPE, "") != nullptr ? nl_langinfo(CODESET) : "";
+  char named[64] = "";
+  const char* codeset =
+      std::setlocale(LC_CTYPE, "") != nullptr ? nl_langinfo(CODESET) : codesetNamed(named);
   gForms[0] = streamFormDecide(STDOUT_FILENO, codeset);
   gForms[1] = streamFormDecide(STDERR_FILENO, codeset);
   return argv;

@@ -174,8 +174,12 @@ bool nameId(const char* name, FileId* id) {
                          nullptr);
   if (h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_CHAR) {
     CloseHandle(h);
+    // CONOUT$ opens with both rights; CON only with one, and reading asks the mode.
     h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0,
                     nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      h = CreateFileW(wide.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
   }
   const bool ok = handleId(h, id);
   if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
