@@ -99,7 +99,8 @@ const char* codesetNamed(char (&out)[64]) {
   }
   const char* dot = name != nullptr ? std::strchr(name, '.') : nullptr;
   if (dot != nullptr) {
-    std::snprintf(out, sizeof out, "%.*s", static_cast<int>(std::strcspn(dot + 1, "@")), dot + 1);
+    static_cast<void>(std::snprintf(out, sizeof out, "%.*s",
+                                    static_cast<int>(std::strcspn(dot + 1, "@")), dot + 1));
   }
   return out;
 }
