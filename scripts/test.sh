@@ -32,14 +32,15 @@ ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j"$jobs" --output-on-fa
 
 echo "== the suite on Windows: cross-built with mingw-w64, run under wine"
 export WINEDEBUG=-all
-# One wine server for every run of the suite, so each start takes a tenth of a second,
-# and the prefix made up front rather than by the first test that starts wine. It
-# ends by itself a minute after its last program.
-wineserver -p60 || true  # exits 2 when a server runs already, which serves as well
-quiet wineboot --init
 cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DWAVPAIR_TESTS=ON \
   >/dev/null
 quiet cmake --build build-windows -j"$jobs"
+# One wine server for every run of the suite, so each start takes a tenth of a second,
+# and the prefix made up front rather than by the first test that starts wine. Started
+# after the build, which may take longer than the server waits; it ends by itself a
+# minute after its last program.
+wineserver -p60 || true  # exits 2 when a server runs already, which serves as well
+quiet wineboot --init
 ctest --test-dir build-windows -j"$jobs" --output-on-failure
 
 echo "== static analysis"

@@ -188,13 +188,24 @@ inline int runTool(const fs::path& dir, const std::vector<std::string>& args, Co
   si.hStdInput = std3[0], si.hStdOutput = std3[1], si.hStdError = std3[2];
   PROCESS_INFORMATION pi{};
   std::wstring wline = pathOf(line).wstring();
-  if (CreateProcessW(pathOf(exe).c_str(), wline.data(), nullptr, nullptr, !detached,
-                     detached ? DETACHED_PROCESS : 0, nullptr, dir.c_str(), &si, &pi)) {
+  // A start that fails is the launcher's failure, never the tool's status (wine under
+  // load can fail one): the tool did not run, so it is started again.
+  bool started = false;
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+    if (attempt > 0) Sleep(DWORD(200 * attempt));
+    started = CreateProcessW(pathOf(exe).c_str(), wline.data(), nullptr, nullptr, !detached,
+                             detached ? DETACHED_PROCESS : 0, nullptr, dir.c_str(), &si, &pi);
+    error = started ? 0 : GetLastError();
+  }
+  if (started) {
     DWORD code = 0;
     WaitForSingleObject(pi.hProcess, INFINITE);
     GetExitCodeProcess(pi.hProcess, &code);
     status = code == DWORD(-1) ? 255 : int(code);
     CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
+  } else {
+    ADD_FAILURE() << "the tool could not be started: error " << error;
   }
   for (HANDLE h : std3) CloseHandle(h);
 #else
