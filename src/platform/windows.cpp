@@ -96,10 +96,10 @@ std::wstring consoleText(const char* format, va_list args) {
     }
     if (*p == '\0') break;
     // One conversion of the table's few: %s, %c, %d, %u, %lu, %ld, %04X, %.3f.
-    const char* spec = p++;
+    const char* start = p++;
     p += std::strspn(p, "0123456789.l");
     const char conversion = *p++;
-    const std::string one(spec, p);
+    const std::string one(start, p);
     char number[64] = "";
     if (conversion == 's') {
       w += wideOf(va_arg(args, const char*));
