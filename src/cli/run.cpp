@@ -39,9 +39,9 @@ int wavStreamsCheck(const char* const (&names)[2]) {
 }  // namespace
 
 int wavpairRun(int argc, const char* const* argv) {
-  if (argc == 2 &&
-      (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "--version") == 0)) {
-    platformMessagePrint(stdout, argv[1][2] == 'h' ? &msg::kUsage : &msg::kVersion);
+  const bool help = argc == 2 && std::strcmp(argv[1], "--help") == 0;
+  if (help || (argc == 2 && std::strcmp(argv[1], "--version") == 0)) {
+    platformMessagePrint(stdout, help ? &msg::kUsage : &msg::kVersion);
     return wavStdoutFinish();
   }
   if (argc != 4) {

@@ -40,13 +40,13 @@ struct Argument {
 std::vector<Argument> gArguments;
 std::vector<const char*> gArgv;
 
-// Standard output and standard error: whether each is a console, whether a write to
-// that console has failed, and whether the stream has no handle at all. A program
+// How standard output and standard error each take the tool's texts. A program
 // started without standard handles (by a graphical front-end) has nowhere to write;
-// its texts are dropped as if sent to NUL, as a closed descriptor's are on POSIX.
-bool gConsole[2];
-bool gConsoleFailed[2];
-bool gMissing[2];
+// such a stream's texts are dropped as if sent to NUL, as a closed descriptor's are
+// on POSIX.
+enum class Form { kShiftJis, kConsole, kMissing };
+Form gForms[2];
+bool gConsoleFailed[2];  // a write to that console has failed
 
 int streamSlot(const FILE* stream) { return stream == stderr ? 1 : 0; }
 
@@ -112,7 +112,7 @@ std::wstring consoleText(const char* format, va_list args) {
     } else {
       std::snprintf(number, sizeof number, one.c_str(), va_arg(args, int));
     }
-    w += wideFrom(CP_UTF8, number, -1).c_str();
+    w += wideFrom(CP_UTF8, number, static_cast<int>(std::strlen(number)));
   }
   return w;
 }
@@ -203,15 +203,19 @@ const char* const* platformStart(int* argc, char** argv) {
   FILE* const streams[2] = {stdout, stderr};
   for (int k = 0; k < 2; ++k) {
     const HANDLE h = GetStdHandle(ids[k]);
-    gMissing[k] = h == nullptr || h == INVALID_HANDLE_VALUE || _fileno(streams[k]) < 0 ||
-                  streamHandle(streams[k]) == INVALID_HANDLE_VALUE;
-    // Text mode: each line feed of a message goes out as CR LF. The WAV files are
-    // opened in binary mode, so none of their bytes is translated.
-    static_cast<void>(_setmode(_fileno(streams[k]), _O_TEXT));
     DWORD mode = 0;
-    gConsole[k] = GetConsoleMode(streamHandle(streams[k]), &mode) != 0;
+    if (h == nullptr || h == INVALID_HANDLE_VALUE || _fileno(streams[k]) < 0 ||
+        streamHandle(streams[k]) == INVALID_HANDLE_VALUE) {
+      gForms[k] = Form::kMissing;
+    } else if (GetConsoleMode(streamHandle(streams[k]), &mode) != 0) {
+      gForms[k] = Form::kConsole;
+    } else {
+      // Text mode: each line feed of a message goes out as CR LF. The WAV files are
+      // opened in binary mode, so none of their bytes is translated.
+      static_cast<void>(_setmode(_fileno(streams[k]), _O_TEXT));
+    }
   }
-  if (gConsole[0]) {
+  if (gForms[0] == Form::kConsole) {
     static_cast<void>(std::setvbuf(stdout, nullptr, _IONBF, 0));
   }
   int n = 0;
@@ -235,12 +239,10 @@ void platformMessagePrint(FILE* stream, const Message* m, ...) {
   va_list args;
   va_start(args, m);
   const int k = streamSlot(stream);
-  if (gMissing[k]) {
-    // Nothing to write to, and nothing lost.
-  } else if (!gConsole[k]) {
+  if (gForms[k] == Form::kShiftJis) {
     // A failed write shows in the stream's error flag, which platformStreamGood reads.
     static_cast<void>(std::vfprintf(stream, m->sjis, args));
-  } else {
+  } else if (gForms[k] == Form::kConsole) {
     const std::wstring text = consoleText(m->utf8, args);
     static_cast<void>(std::fflush(stream));  // whatever went through the stream first
     for (size_t done = 0; done < text.size() && !gConsoleFailed[k];) {
@@ -257,7 +259,7 @@ void platformMessagePrint(FILE* stream, const Message* m, ...) {
 
 bool platformStreamGood(FILE* stream) {
   const int k = streamSlot(stream);
-  return gMissing[k] ||
+  return gForms[k] == Form::kMissing ||
          (std::fflush(stream) == 0 && std::ferror(stream) == 0 && !gConsoleFailed[k]);
 }
 
