@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds wavpair and runs everything that guards it: the whole suite on a plain build,
 # again under AddressSanitizer and UBSan, and again on wavpair.exe cross-built for
-# Windows and run under wine; clang-format, clang-tidy and cppcheck; and, where clang
-# is present, a short fuzzing run. Any finding fails the script.
+# Windows and run under wine (both systems' builds fail on any warning); clang-format,
+# clang-tidy and cppcheck; and, where clang is present, a short run of both fuzz
+# targets. Any finding fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh --checks
@@ -20,7 +21,8 @@ quiet() {
 }
 
 echo "== plain build and the whole suite"
-cmake -S . -B build -DWAVPAIR_TESTS=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+cmake -S . -B build -DWAVPAIR_TESTS=ON -DWAVPAIR_WERROR=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON \
+  >/dev/null
 quiet cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure
 
@@ -33,7 +35,7 @@ ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j"$jobs" --output-on-fa
 echo "== the suite on Windows: cross-built with mingw-w64, run under wine"
 export WINEDEBUG=-all
 cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DWAVPAIR_TESTS=ON \
-  >/dev/null
+  -DWAVPAIR_WERROR=ON >/dev/null
 quiet cmake --build build-windows -j"$jobs"
 # One wine server for every run of the suite, so each start takes a tenth of a second,
 # and the prefix made up front rather than by the first test that starts wine. Started
@@ -46,7 +48,8 @@ ctest --test-dir build-windows -j"$jobs" --output-on-failure
 echo "== static analysis"
 sources=$(git ls-files '*.cpp' '*.h')
 clang-format --dry-run --Werror $sources
-# The Windows side is checked by its own build's warnings: clang-tidy has no mingw headers.
+# The Windows side is checked by its own build, warnings as errors: clang-tidy has no
+# mingw headers.
 # Its "N warnings generated." lines count what it filtered out of system headers.
 clang-tidy --quiet -p build $(git ls-files 'src/*.cpp' 'fuzz/*.cpp' 'bench/*.cpp' 'examples/*.cpp' | grep -v windows.cpp) \
   2> >(grep -v ' warnings\? generated\.$' >&2)

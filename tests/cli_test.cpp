@@ -185,6 +185,18 @@ TEST(Cli, RunsMatchByteForByte) {
     v.push_back({"output is standard output's FIFO", pair(s10, s4), {"a.wav", "b.wav", "../f"}, 255, toFifo, {},
                  "!mkfifo ../f; cat ../f >../out & $W >../f 2>../err </dev/null; s=$?; wait; exit $s"});
     v.push_back({"standard output closed", pair(s10, s4), kAbo, 0, Console{"", reportErr}, expectedOutput(s10, s4), ">&-"});
+    // Redirected, a name is read in the locale's encoding and printed in code page 932,
+    // '?' for what it lacks; where the locale says nothing of it, its bytes pass as given.
+    const Text sjisName = toSjis("長い") + ".wav", eucNames[2] = {"\xc4\xb9\xa4\xa4.wav", "Gr\x8f\xab\xe4\x8f\xa9\xce" "e.wav"};
+    for (const auto& [locale, names, shown] : std::vector<std::tuple<Text, std::vector<Text>, std::vector<Text>>>{
+             {"C.UTF-8", {"長い.wav", "Grüße.wav", "出\x1b力.wav"}, {"長い.wav", "Gr??e.wav", "出\x1b力.wav"}},
+             {"xx_XX.EUC-JP", {eucNames[0], eucNames[1], "o.wav"}, {"長い.wav", "Gr??e.wav", "o.wav"}},
+             {"C", {sjisName, "Grüße.wav", "o.wav"}, {"長い.wav", toUtf8("Grüße.wav"), "o.wav"}},
+             {"C.UTF-8", {sjisName, "b.wav", "o.wav"}, {"????.wav", "b.wav", "o.wav"}}}) {
+      v.push_back({"names redirected under " + locale + ": " + shown[0], {{names[0], s10.file()}, {names[1], s4.file()}}, names, 0,
+                   both(s10, s4, done(shown[0], shown[1], shown[2]), "", shown[0], shown[1]), expectedOutput(s10, s4),
+                   "!env LC_ALL=" + locale + " $W >../out 2>../err </dev/null"});
+    }
   }
   // clang-format on
   run(v);

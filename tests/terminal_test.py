@@ -82,6 +82,21 @@ check("UTF-8 terminal: names as typed", run(list(utf8names), "C.UTF-8")[0],
 if not wine:  # a console always takes UTF-16; wine shows it in the locale it has
     check("C locale: the Shift_JIS bytes", run(list(names), "C")[0], text(whole).encode("cp932") + b"\0")
     check("a UTF-8 locale this system lacks", run(list(names), "xx_XX.UTF-8")[0], text(whole).encode() + b"\0")
+# A name that would set the window's title and clear the screen shows its controls as "?"
+# (Windows holds no such name, so it is one that cannot be opened.)
+check("a name's control characters as ?", run(["long.wav", "x\x1b]0;pwned\x07\x1b[2J.wav", "out.wav"], "C.UTF-8")[0],
+      (text(report("long.wav", "", "")[:6]) + " x?]0;pwned??[2J.wavをオープンできません.\n").encode() + b"\xff")
+if not wine:
+    # Made-up locales by the encoding their names give: ISO-2022-JP is converted and
+    # every text ends back in ASCII; encodings in which ASCII does not stay ASCII get
+    # the Shift_JIS bytes, as the C locale does.
+    check("ISO-2022-JP terminal", run(list(names), "xx_XX.ISO-2022-JP")[0],
+          b"".join(t.encode("iso2022_jp") for _, t in whole) + b"\0")
+    for codeset in ("UTF-16", "UTF-32", "UTF-7", "IBM037"):
+        check(f"{codeset} terminal: the Shift_JIS bytes", run(list(names), "xx_XX." + codeset)[0],
+              text(whole).encode("cp932") + b"\0")
+    check("the controlling terminal as output", run(["long.wav", "short.wav", "/dev/tty"], "C.UTF-8")[0],
+          (text(whole[:-1]) + "出力ファイル[/dev/tty]が標準出力と同じです.\n").encode() + b"\xff")
 check("--help on the terminal", run(["--help"], "C.UTF-8")[0], USAGE.encode() + b"\0")
 terminal = "CONOUT$" if wine else "/dev/stdout"
 check("output is the terminal", run(["long.wav", "short.wav", terminal], "C.UTF-8")[0],
@@ -90,6 +105,12 @@ for lang, codec, name in (("ja_JP.EUC-JP", "euc_jp", "EUC-JP terminal: the repor
                           ("de_DE.UTF-8", "utf-8", "decimal-comma locale keeps the point")):
     if lang.lower().replace("-", "") in have:
         check(name, run(list(names), lang)[0], text(whole).encode(codec) + b"\0")
+        if codec == "euc_jp" and not wine:
+            shown = ("長い.wav", "Grüße.wav", "out.wav")
+            named = [n.encode(codec) for n in shown]
+            for i in (0, 1):
+                shutil.copy(f"{examples}/{names[i]}", named[i])
+            check("EUC-JP terminal: names", run(named, lang)[0], text(report(*shown)).encode(codec) + b"\0")
     else:
         print(f"skipped: no {lang} locale (localedef makes it)")
 for fd, other in ((2, 1), (1, 2)):

@@ -2,6 +2,7 @@
 #include "combine/combine.h"
 #include "fixture.h"
 #include "messages.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -18,6 +19,43 @@ TEST(Fold, EightBitMatchesFloorOfMeanForEveryPair) {
 
 TEST(Messages, AreTheShiftJisOfTheirTexts) {
   for (const Message* m : msg::kAll) EXPECT_EQ(std::string(m->sjis), toSjis(m->utf8)) << m->utf8;
+}
+
+// A name in each form: on a screen no control character of it gets through; into a
+// file or a pipe it is code page 932 where it was read as text, and its bytes where
+// nothing is known of them.
+TEST(Messages, NamesTakeTheirStreamsForm) {
+  const auto form = [](bool screen, bool shiftJis, NameSource names) {
+    StreamForm f;
+    f.screen = screen, f.shiftJis = shiftJis, f.names = names;
+    std::snprintf(f.codeset, sizeof f.codeset, "UTF-8");
+    return f;
+  };
+  const StreamForm utf8Screen = form(true, false, NameSource::kUtf8);
+  const StreamForm utf8File = form(false, true, NameSource::kUtf8);
+  const StreamForm rawScreen = form(true, true, NameSource::kAsGiven);
+  const StreamForm rawFile = form(false, true, NameSource::kAsGiven);
+  const Bytes escapes = "x\x1b]0;t\x07\x1b[2J\x7f", c1 = "\xc2\x9b\xc2\x80\xc2\xa0";
+  for (const auto& [f, name, want] : std::vector<std::tuple<StreamForm, Bytes, Bytes>>{
+           {utf8Screen, escapes, "x?]0;t??[2J?"},
+           {utf8Screen, c1, "??\xc2\xa0"},  // C1 controls go, a no-break space stays
+           {utf8Screen, "Grüße 長い", "Grüße 長い"},
+           {utf8Screen,
+            "a\xff\xe9\x95"
+            "b",
+            "a???b"},  // bytes that are no UTF-8, one '?' each
+           {utf8File, escapes, escapes},
+           {utf8File, "Grüße 長い.wav", "Gr??e " + toSjis("長い") + ".wav"},
+           {utf8File, "음악\xff.wav", "???.wav"},
+           {rawScreen, "\x1b[2J\xff\x8a\x9b", "?[2J\xff\x8a\x9b"},
+           {rawFile, "\x1b[2J\xff\x8a\x9b", "\x1b[2J\xff\x8a\x9b"},
+       }) {
+    EXPECT_EQ(textName(f, name.c_str()), want) << name;
+  }
+  // A name is filled in, never read as a format.
+  EXPECT_EQ(platformTextBytes(utf8Screen, &msg::kFileName, "%s%n%ld"), "\nファイル名[%s%n%ld]\n");
+  EXPECT_EQ(platformTextBytes(utf8File, &msg::kCombined, "長い", "%s", "b"),
+            toSjis("\n[長い] と [%s] を [b] へ合成しました.\n"));
 }
 
 // The RIFF size field holds data + 36 and stops at 0xFFFFFFFF instead of wrapping.

@@ -1,3 +1,5 @@
+// The run behind the command line: the arguments, the standard streams kept out of
+// the inputs, both scans, the stereo rule, the combining and the closing line.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>

@@ -1,3 +1,5 @@
+// The pairing rules, the creation of the output, and the block mixers that fold both
+// inputs into its two channels.
 #include "combine/combine.h"
 
 #include <algorithm>

@@ -1,13 +1,12 @@
-// The Windows side: names are UTF-16, whatever the system's ANSI code page; the report
-// is Shift_JIS (code page 932) wherever it is stored and UTF-16 on a console; a file is
-// its volume serial number and index.
+// The Windows side: names are UTF-16, whatever the system's ANSI code page, held as
+// UTF-8 and converted back to open; the report is Shift_JIS (code page 932) wherever
+// it is stored and UTF-16 on a console; a file is its volume serial number and index.
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -29,36 +28,19 @@ namespace {
 
 constexpr UINT kShiftJis = 932;
 
-// Each command-line argument as Windows gave it and as the report prints it. The
-// tool holds the printed form; opening a file goes back to the true name through
-// this table, so a name that code page 932 cannot hold still opens.
-struct Argument {
-  // cppcheck-suppress unusedStructMember ; read through find_if in wideOf
-  std::wstring wide;
-  std::string shown;
-};
-std::vector<Argument> gArguments;
+// The command-line arguments as UTF-8, and the pointers the tool is handed.
+std::vector<std::string> gArguments;
 std::vector<const char*> gArgv;
 
 // How standard output and standard error each take the tool's texts. A program
 // started without standard handles (by a graphical front-end) has nowhere to write;
 // such a stream's texts are dropped as if sent to NUL, as a closed descriptor's are
 // on POSIX.
-enum class Form { kShiftJis, kConsole, kMissing };
-Form gForms[2];
+enum class Kind { kFile, kConsole, kMissing };
+Kind gKinds[2];
 bool gConsoleFailed[2];  // a write to that console has failed
 
 int streamSlot(const FILE* stream) { return stream == stderr ? 1 : 0; }
-
-std::string shiftJisOf(const wchar_t* w) {
-  // No best fit: a character code page 932 lacks prints as "?", not as a look-alike.
-  const int n =
-      WideCharToMultiByte(kShiftJis, WC_NO_BEST_FIT_CHARS, w, -1, nullptr, 0, "?", nullptr);
-  std::string s(n > 0 ? static_cast<size_t>(n) : 1, '\0');
-  if (n > 0) WideCharToMultiByte(kShiftJis, WC_NO_BEST_FIT_CHARS, w, -1, s.data(), n, "?", nullptr);
-  s.resize(s.size() - 1);  // the terminating NUL
-  return s;
-}
 
 std::wstring wideFrom(UINT codePage, const char* s, int length) {
   const int n = MultiByteToWideChar(codePage, 0, s, length, nullptr, 0);
@@ -67,54 +49,21 @@ std::wstring wideFrom(UINT codePage, const char* s, int length) {
   return w;
 }
 
-// The true name behind a name the tool holds: the argument's own UTF-16 when it came
-// from the command line, otherwise the name read as Shift_JIS.
+std::string utf8Of(const wchar_t* w) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
+  std::string s(n > 0 ? static_cast<size_t>(n) : 1, '\0');
+  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
+  s.resize(s.size() - 1);  // the terminating NUL
+  return s;
+}
+
+// The name as the system opens it.
 std::wstring wideOf(const char* name) {
-  const auto arg = std::find_if(gArguments.begin(), gArguments.end(),
-                                [name](const Argument& a) { return a.shown.c_str() == name; });
-  if (arg != gArguments.end()) return arg->wide;
-  return wideFrom(kShiftJis, name, static_cast<int>(std::strlen(name)));
+  return wideFrom(CP_UTF8, name, static_cast<int>(std::strlen(name)));
 }
 
 HANDLE streamHandle(FILE* stream) {
   return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-}
-
-// The message as a console shows it: UTF-16, each name with every character it has,
-// each line feed as CR LF.
-std::wstring consoleText(const char* format, va_list args) {
-  std::wstring w;
-  const char* p = format;
-  while (*p != '\0') {
-    const char* literal = p;
-    p += std::strcspn(p, "%\n");
-    w += wideFrom(CP_UTF8, literal, static_cast<int>(p - literal));
-    if (*p == '\n') {
-      w += L"\r\n";
-      ++p;
-      continue;
-    }
-    if (*p == '\0') break;
-    // One conversion of the table's few: %s, %c, %d, %u, %lu, %ld, %04X, %.3f.
-    const char* start = p++;
-    p += std::strspn(p, "0123456789.l");
-    const char conversion = *p++;
-    const std::string one(start, p);
-    char number[64] = "";
-    if (conversion == 's') {
-      w += wideOf(va_arg(args, const char*));
-      continue;
-    }
-    if (conversion == 'f') {
-      std::snprintf(number, sizeof number, one.c_str(), va_arg(args, double));
-    } else if (one.find('l') != std::string::npos) {
-      std::snprintf(number, sizeof number, one.c_str(), va_arg(args, long));
-    } else {
-      std::snprintf(number, sizeof number, one.c_str(), va_arg(args, int));
-    }
-    w += wideFrom(CP_UTF8, number, static_cast<int>(std::strlen(number)));
-  }
-  return w;
 }
 
 // What tells one file from another: its volume and its index on that volume. A
@@ -206,16 +155,16 @@ const char* const* platformStart(int* argc, char** argv) {
     DWORD mode = 0;
     if (h == nullptr || h == INVALID_HANDLE_VALUE || _fileno(streams[k]) < 0 ||
         streamHandle(streams[k]) == INVALID_HANDLE_VALUE) {
-      gForms[k] = Form::kMissing;
+      gKinds[k] = Kind::kMissing;
     } else if (GetConsoleMode(streamHandle(streams[k]), &mode) != 0) {
-      gForms[k] = Form::kConsole;
+      gKinds[k] = Kind::kConsole;
     } else {
       // Text mode: each line feed of a message goes out as CR LF. The WAV files are
       // opened in binary mode, so none of their bytes is translated.
       static_cast<void>(_setmode(_fileno(streams[k]), _O_TEXT));
     }
   }
-  if (gForms[0] == Form::kConsole) {
+  if (gKinds[0] == Kind::kConsole) {
     static_cast<void>(std::setvbuf(stdout, nullptr, _IONBF, 0));
   }
   int n = 0;
@@ -226,40 +175,68 @@ const char* const* platformStart(int* argc, char** argv) {
     return argv;  // the runtime could not split it; its ANSI arguments are all there is
   }
   gArguments.resize(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) gArguments[static_cast<size_t>(i)] = {wide[i], shiftJisOf(wide[i])};
+  for (int i = 0; i < n; ++i) gArguments[static_cast<size_t>(i)] = utf8Of(wide[i]);
   gArgv.resize(gArguments.size() + 1, nullptr);
   std::transform(gArguments.begin(), gArguments.end(), gArgv.begin(),
-                 [](const Argument& a) { return a.shown.c_str(); });
+                 [](const std::string& a) { return a.c_str(); });
   *argc = n;
   return gArgv.data();
 }
 
-// The table's texts are printf formats; a parameter pack would not make them safer.
-void platformMessagePrint(FILE* stream, const Message* m, ...) {
-  va_list args;
-  va_start(args, m);
+StreamForm platformFormFor(bool screen, const char* /*codeset*/) {
+  StreamForm f;
+  f.screen = screen;
+  f.shiftJis = !screen;
+  f.names = NameSource::kUtf8;
+  return f;
+}
+
+StreamForm platformStreamForm(const FILE* stream) {
+  return platformFormFor(gKinds[streamSlot(stream)] == Kind::kConsole, "");
+}
+
+// Names are held as UTF-8 already.
+std::string platformNameDecode(const StreamForm& /*f*/, const char* name) { return name; }
+
+size_t platformShiftJisOf(const char* utf8, size_t n, char (&out)[2]) {
+  const std::wstring w = wideFrom(CP_UTF8, utf8, static_cast<int>(n));
+  // No best fit: a character code page 932 lacks is not replaced by a look-alike.
+  BOOL lacking = FALSE;
+  const int k = WideCharToMultiByte(kShiftJis, WC_NO_BEST_FIT_CHARS, w.data(),
+                                    static_cast<int>(w.size()), out, sizeof out, nullptr, &lacking);
+  return k > 0 && lacking == FALSE ? static_cast<size_t>(k) : 0;
+}
+
+// The console takes UTF-16, converted when the text is written.
+std::string platformScreenText(const StreamForm& /*f*/, const std::string& utf8) { return utf8; }
+
+void platformTextWrite(FILE* stream, const std::string& text) {
   const int k = streamSlot(stream);
-  if (gForms[k] == Form::kShiftJis) {
+  if (gKinds[k] == Kind::kFile) {
     // A failed write shows in the stream's error flag, which platformStreamGood reads.
-    static_cast<void>(std::vfprintf(stream, m->sjis, args));
-  } else if (gForms[k] == Form::kConsole) {
-    const std::wstring text = consoleText(m->utf8, args);
-    static_cast<void>(std::fflush(stream));  // whatever went through the stream first
-    for (size_t done = 0; done < text.size() && !gConsoleFailed[k];) {
-      DWORD wrote = 0;
-      const auto chunk = static_cast<DWORD>(std::min<size_t>(text.size() - done, 8192));
-      gConsoleFailed[k] =
-          WriteConsoleW(streamHandle(stream), text.data() + done, chunk, &wrote, nullptr) == 0 ||
-          wrote == 0;
-      done += wrote;
-    }
+    static_cast<void>(std::fwrite(text.data(), 1, text.size(), stream));
+    return;
   }
-  va_end(args);
+  if (gKinds[k] != Kind::kConsole) return;
+  std::wstring w;
+  for (const wchar_t c : wideFrom(CP_UTF8, text.data(), static_cast<int>(text.size()))) {
+    if (c == L'\n') w += L'\r';
+    w += c;
+  }
+  static_cast<void>(std::fflush(stream));  // whatever went through the stream first
+  for (size_t done = 0; done < w.size() && !gConsoleFailed[k];) {
+    DWORD wrote = 0;
+    const auto chunk = static_cast<DWORD>(std::min<size_t>(w.size() - done, 8192));
+    gConsoleFailed[k] =
+        WriteConsoleW(streamHandle(stream), w.data() + done, chunk, &wrote, nullptr) == 0 ||
+        wrote == 0;
+    done += wrote;
+  }
 }
 
 bool platformStreamGood(FILE* stream) {
   const int k = streamSlot(stream);
-  return gForms[k] == Form::kMissing ||
+  return gKinds[k] == Kind::kMissing ||
          (std::fflush(stream) == 0 && std::ferror(stream) == 0 && !gConsoleFailed[k]);
 }
 

@@ -1,3 +1,5 @@
+// The scan of one input (RIFF header, chunk loop, "fmt " payload) with its report,
+// and the writer of the 44-byte output header.
 #include "wav/wav.h"
 
 #include <cstring>
@@ -185,7 +187,8 @@ int64_t wavHeaderWrite(FILE* out, const WavInfo (&infos)[2]) {
   putU16le(h + 34, a.bitsPerSample);
   std::memcpy(h + 36, "data", 4);
   putU32le(h + 40, data);
-  // A short write shows in the position returned, which the caller checks.
+  // The caller refuses any position but 44: a short write, or an output that cannot
+  // be positioned at all (a pipe, a FIFO), whose tell fails.
   static_cast<void>(std::fwrite(h, sizeof h, 1, out));
   return platformTell(out);
 }

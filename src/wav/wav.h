@@ -20,7 +20,8 @@ struct WavInfo {
   uint16_t bitsPerSample;
   uint32_t dataSize;  // payload size of the "data" chunk, as declared
   uint16_t channels;
-  uint32_t bytesPerSec;  // as declared; only compared, never used for arithmetic
+  uint32_t bytesPerSec;  // as declared: compared between the inputs and divided into the
+                         // data size for the playing time; the output's own is computed
   int64_t dataOffset;    // file position of the first audio byte
 };
 

@@ -1,0 +1,118 @@
+// Prints every message of the table with arbitrary names through each form a stream
+// can take, and checks what must hold whatever the names: a Shift_JIS text decodes as
+// code page 932, and no control character of a name reaches a screen.
+//
+// Input: up to three names, separated by NUL bytes.
+#include <iconv.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace {
+
+// text from one encoding to UTF-8; false where it is not valid there.
+bool decode(const char* from, const std::string& text, std::string* utf8) {
+  const iconv_t cd = iconv_open("UTF-8", from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) std::abort();  // NOLINT(performance-no-int-to-ptr)
+  utf8->assign(4 * text.size() + 16, '\0');
+  char* in = const_cast<char*>(text.data());
+  char* out = utf8->data();
+  size_t left = text.size();
+  size_t room = utf8->size();
+  const bool ok = iconv(cd, &in, &left, &out, &room) != static_cast<size_t>(-1) && left == 0;
+  utf8->resize(utf8->size() - room);
+  static_cast<void>(iconv_close(cd));
+  return ok;
+}
+
+// The line feeds of a text; control is set where it holds any other C0 character,
+// DEL or, in UTF-8, C1.
+size_t linesAndControls(const std::string& utf8, bool* control, bool unicode = true) {
+  size_t lines = 0;
+  for (size_t k = 0; k < utf8.size(); ++k) {
+    const auto c = static_cast<unsigned char>(utf8[k]);
+    const bool c1 = unicode && c == 0xC2 && k + 1 < utf8.size() &&
+                    static_cast<unsigned char>(utf8[k + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(utf8[k + 1]) <= 0x9F;
+    lines += c == '\n' ? 1 : 0;
+    *control = *control || (c < 0x20 && c != '\n') || c == 0x7F || c1;
+  }
+  return lines;
+}
+
+template <typename... Args>
+void check(const StreamForm& f, const Message* m, Args... args) {
+  const std::string bytes = platformTextBytes(f, m, args...);
+  bool control = false;
+  bool none = false;
+  if (f.names == NameSource::kAsGiven) {
+    // The name's bytes as given: on a screen only its ASCII controls can be told (no
+    // Shift_JIS trail byte is one).
+    if (f.screen &&
+        (linesAndControls(bytes, &control, false) != linesAndControls(m->utf8, &none) || control)) {
+      std::abort();
+    }
+    return;
+  }
+  std::string utf8;
+  const char* encoding = f.shiftJis ? "CP932" : f.codeset;
+  if (!decode(encoding, bytes, &utf8)) std::abort();  // not a text of its encoding
+  if (!f.screen) return;
+  if (linesAndControls(utf8, &control) != linesAndControls(m->utf8, &none) || control) {
+    std::abort();  // a control character of a name reached the screen
+  }
+}
+
+// The message with arguments of the types its format takes.
+void print(const StreamForm& f, const Message* m, const char* const (&names)[3], uint32_t v) {
+  const char* p = std::strchr(m->utf8, '%');
+  const char* conversion = p == nullptr ? "" : p + 1 + std::strspn(p + 1, "0123456789.-l");
+  const bool isLong = p != nullptr && std::memchr(p, 'l', static_cast<size_t>(conversion - p));
+  switch (*conversion) {
+    case 's':
+      check(f, m, names[0], names[1], names[2]);
+      break;
+    case 'c':
+      check(f, m, 'A', '?', ' ', '~', static_cast<long>(v));
+      break;
+    case 'f':
+      check(f, m, static_cast<double>(v) / 1000);
+      break;
+    default:
+      if (isLong) {
+        check(f, m, static_cast<long>(static_cast<int32_t>(v)));
+      } else {
+        check(f, m, static_cast<unsigned>(v));
+      }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const StreamForm forms[] = {
+      platformFormFor(true, "UTF-8"),       platformFormFor(true, "EUC-JP"),
+      platformFormFor(true, "ISO-2022-JP"), platformFormFor(false, "UTF-8"),
+      platformFormFor(false, "EUC-JP"),     platformFormFor(true, "C"),
+      platformFormFor(true, "SHIFT_JIS"),   platformFormFor(true, "UTF-16"),
+  };
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  std::string parts[3];
+  for (size_t k = 0, at = 0; k < 3 && at <= input.size(); ++k) {
+    const size_t end = std::min(input.find('\0', at), input.size());
+    parts[k] = input.substr(at, end - at);
+    at = end + 1;
+  }
+  const char* const names[3] = {parts[0].c_str(), parts[1].c_str(), parts[2].c_str()};
+  uint32_t v = 0;
+  std::memcpy(&v, data, std::min(size, sizeof v));
+  for (const StreamForm& f : forms) {
+    for (const Message* m : msg::kAll) print(f, m, names, v);
+  }
+  return 0;
+}
