@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need, only where this machine lacks it;
+# Installs what the build and the tests need, only where this machine lacks it; with
+# --web also Emscripten, for the browser page;
 # with --checks also the formatter, the static analysers, the package checker, the
-# Windows cross toolchain with wine, and the locales the terminal test shows the
-# report in, which the test script uses.
+# Windows cross toolchain with wine, Emscripten with Chromium and its driver for the
+# page, and the locales the terminal test shows the report in, which the test script
+# uses.
 set -euo pipefail
 need=()
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
@@ -10,6 +12,9 @@ command -v g++ >/dev/null 2>&1 || need+=(g++)
 command -v make >/dev/null 2>&1 || need+=(make)
 command -v python3 >/dev/null 2>&1 || need+=(python3)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+if [ "${1:-}" = --web ] || [ "${1:-}" = --checks ]; then
+  command -v emcc >/dev/null 2>&1 || need+=(emscripten)
+fi
 if [ "${1:-}" = --checks ]; then
   command -v clang-format >/dev/null 2>&1 || need+=(clang-format)
   command -v clang-tidy >/dev/null 2>&1 || need+=(clang-tidy)
@@ -22,6 +27,10 @@ if [ "${1:-}" = --checks ]; then
   [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
   command -v lintian >/dev/null 2>&1 || need+=(lintian)
   [ -d /usr/share/i18n/locales ] || need+=(locales)
+  command -v chromium >/dev/null 2>&1 || need+=(chromium)
+  command -v chromedriver >/dev/null 2>&1 || need+=(chromium-driver)
+  /usr/bin/python3 -c 'import selenium' 2>/dev/null || need+=(python3-selenium)
+  command -v unzip >/dev/null 2>&1 || need+=(unzip)
 fi
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""

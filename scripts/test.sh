@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds wavpair and runs everything that guards it: the whole suite on a plain build,
-# again under AddressSanitizer and UBSan, and again on wavpair.exe cross-built for
-# Windows and run under wine (both systems' builds fail on any warning); clang-format,
-# clang-tidy and cppcheck; and, where clang is present, a short run of both fuzz
-# targets. Any finding fails the script.
+# again under AddressSanitizer and UBSan, again on wavpair.exe cross-built for Windows
+# and run under wine, and the browser page in headless Chromium against the native
+# tool (every build fails on any warning); clang-format, clang-tidy and cppcheck; and,
+# where clang is present, a short run of both fuzz targets. Any finding fails it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh --checks
@@ -45,13 +45,25 @@ wineserver -p60 || true  # exits 2 when a server runs already, which serves as w
 quiet wineboot --init
 ctest --test-dir build-windows -j"$jobs" --output-on-failure
 
+echo "== the page: built with Emscripten, run in headless Chromium against the native tool"
+# emcc finds its JavaScript parser there where node is not Debian's own.
+export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
+emcmake cmake -S . -B build-web -DWAVPAIR_WERROR=ON >/dev/null
+quiet cmake --build build-web -j"$jobs"
+(cd build-web && rm -f wavpair-web-*.zip && quiet cpack)
+for f in index.html wavpair.html wavpair.js wavpair.wasm worker.js LICENSE; do
+  unzip -l build-web/wavpair-web-*.zip | grep -q " $f\$" || { echo "the site's .zip lacks $f"; exit 1; }
+done
+# Debian's selenium is for Debian's own python.
+/usr/bin/python3 tests/web_test.py build/wavpair build-web/site examples
+
 echo "== static analysis"
 sources=$(git ls-files '*.cpp' '*.h')
 clang-format --dry-run --Werror $sources
-# The Windows side is checked by its own build, warnings as errors: clang-tidy has no
-# mingw headers.
+# The Windows and browser sides are checked by their own builds, warnings as errors:
+# clang-tidy has neither mingw's nor Emscripten's headers.
 # Its "N warnings generated." lines count what it filtered out of system headers.
-clang-tidy --quiet -p build $(git ls-files 'src/*.cpp' 'fuzz/*.cpp' 'bench/*.cpp' 'examples/*.cpp' | grep -v windows.cpp) \
+clang-tidy --quiet -p build $(git ls-files 'src/*.cpp' 'fuzz/*.cpp' 'bench/*.cpp' 'examples/*.cpp' | grep -v -e windows.cpp -e browser.cpp) \
   2> >(grep -v ' warnings\? generated\.$' >&2)
 cppcheck --quiet --enable=warning,style,performance,portability --std=c++20 --language=c++ \
   -I src -D_FILE_OFFSET_BITS=64 --suppress=missingIncludeSystem --inline-suppr \

@@ -1,0 +1,232 @@
+// The standard streams on POSIX systems: a terminal gets the tool's texts in its
+// locale's encoding, a file or a pipe the Shift_JIS bytes; names are read in the
+// locale's encoding where it names one.
+#include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace {
+
+// What iconv_open returns when it cannot convert.
+const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+
+// Converters by their two encodings, opened once each: the forms of both streams and
+// every name share them. A handful at most in any run.
+iconv_t converter(const char* to, const char* from) {
+  struct Open {
+    char to[32];
+    char from[32];
+    iconv_t cd;
+  };
+  static Open open[8];
+  static size_t count = 0;
+  for (size_t k = 0; k < count; ++k) {
+    if (std::strcmp(open[k].to, to) == 0 && std::strcmp(open[k].from, from) == 0) {
+      return open[k].cd;
+    }
+  }
+  const iconv_t cd = iconv_open(to, from);
+  if (count < std::size(open)) {
+    Open& o = open[count++];
+    static_cast<void>(std::snprintf(o.to, sizeof o.to, "%s", to));
+    static_cast<void>(std::snprintf(o.from, sizeof o.from, "%s", from));
+    o.cd = cd;
+  }
+  return cd;
+}
+
+constexpr size_t kFailed = static_cast<size_t>(-1);
+
+// in converted by cd, ending with the converter back in its initial state (so a
+// stateful encoding such as ISO-2022-JP ends every text in ASCII). Where a character
+// does not convert, or converts only to a look-alike, a strict conversion fails; a
+// lenient one writes '?' for it and passes over one unit of skip bytes.
+bool convert(iconv_t cd, const std::string& in, std::string* out, bool strict,
+             size_t (*skip)(const char*, size_t)) {
+  static_cast<void>(iconv(cd, nullptr, nullptr, nullptr, nullptr));
+  out->clear();
+  char* from = const_cast<char*>(in.data());
+  size_t left = in.size();
+  char buf[256];
+  for (;;) {
+    char* to = buf;
+    size_t room = sizeof buf;
+    const bool reset = left == 0;
+    const size_t rc =
+        reset ? iconv(cd, nullptr, nullptr, &to, &room) : iconv(cd, &from, &left, &to, &room);
+    const int error = errno;
+    out->append(buf, static_cast<size_t>(to - buf));
+    if (rc == kFailed && error == E2BIG) continue;
+    if ((rc != kFailed && rc > 0 && strict) || (rc == kFailed && (strict || reset))) return false;
+    if (rc == kFailed) {
+      const size_t n = std::min(skip(from, left), left);
+      from += n, left -= n;
+      // Through the converter, so that a stateful encoding shifts back to ASCII first.
+      char mark[] = "?";
+      char* m = mark;
+      size_t one = 1;
+      to = buf, room = sizeof buf;
+      static_cast<void>(iconv(cd, &m, &one, &to, &room));
+      out->append(buf, static_cast<size_t>(to - buf));
+    } else if (reset) {
+      return true;
+    }
+  }
+}
+
+// One byte of an input that is no character.
+size_t oneByte(const char* /*p*/, size_t /*left*/) { return 1; }
+// One UTF-8 character, or one byte where none starts.
+size_t oneUtf8(const char* p, size_t left) {
+  const auto c = static_cast<unsigned char>(*p);
+  const size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+  return n <= left ? n : 1;
+}
+
+bool codesetIn(const char* codeset, const char* const* names) {
+  for (; *names != nullptr; ++names) {
+    if (strcasecmp(codeset, *names) == 0) return true;
+  }
+  return false;
+}
+const char* const kUtf8Names[] = {"UTF-8", "UTF8", nullptr};
+const char* const kShiftJisNames[] = {"SHIFT_JIS",   "SHIFT-JIS", "SJIS", "CP932",
+                                      "WINDOWS-31J", "MS_KANJI",  nullptr};
+// What the C and POSIX locales report: nothing is known of the names' bytes.
+const char* const kAsciiNames[] = {"ANSI_X3.4-1968", "ASCII", "US-ASCII", "646", "", nullptr};
+
+// True where the line feed and every printable ASCII character convert to themselves:
+// only then may the tool's texts, whose numbers and marks are ASCII, be converted.
+// UTF-16, UTF-32, UTF-7 and the EBCDIC code pages fail here.
+bool asciiKept(const char* codeset) {
+  const iconv_t cd = converter(codeset, "UTF-8");
+  if (cd == kNoIconv) return false;
+  std::string out;
+  for (int c = 0x20; c <= 0x7E + 1; ++c) {
+    const std::string one(1, c > 0x7E ? '\n' : static_cast<char>(c));
+    if (!convert(cd, one, &out, true, oneByte) || out != one) return false;
+  }
+  return true;
+}
+
+// The form of every stream, as platformStart decided it: stdout and stderr.
+StreamForm gForms[2];
+
+// The encoding a locale's name gives ("ja_JP.UTF-8", "C.utf8", "ja_JP.eucJP@x"), for a
+// locale this system has not installed: the terminal uses it all the same.
+void codesetNamed(char (&out)[32]) {
+  const char* name = nullptr;
+  for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    name = std::getenv(var);
+    if (name != nullptr && *name != '\0') break;
+  }
+  const char* dot = name != nullptr ? std::strchr(name, '.') : nullptr;
+  if (dot != nullptr) {
+    static_cast<void>(std::snprintf(out, sizeof out, "%.*s",
+                                    static_cast<int>(std::strcspn(dot + 1, "@")), dot + 1));
+  }
+}
+
+}  // namespace
+
+StreamForm platformFormFor(bool screen, const char* codeset) {
+  StreamForm f;
+  f.screen = screen;
+  static_cast<void>(std::snprintf(f.codeset, sizeof f.codeset, "%s", codeset));
+  const bool utf8 = codesetIn(codeset, kUtf8Names);
+  const bool other = !utf8 && !codesetIn(codeset, kShiftJisNames) &&
+                     !codesetIn(codeset, kAsciiNames) && asciiKept(codeset) &&
+                     converter("UTF-8", codeset) != kNoIconv;
+  f.names = utf8 ? NameSource::kUtf8 : other ? NameSource::kLocale : NameSource::kAsGiven;
+  if (!screen || !(utf8 || other)) return f;
+  if (other) {
+    // Every text of the table has to convert whole, or the stream keeps Shift_JIS, so
+    // one stream never mixes encodings. ASCII and encodings without Japanese end here.
+    const iconv_t cd = converter(codeset, "UTF-8");
+    std::string out;
+    const auto converts = [&](const Message* m) {
+      return convert(cd, m->utf8, &out, true, oneUtf8);
+    };
+    if (!std::all_of(std::begin(msg::kAll), std::end(msg::kAll), converts)) return f;
+  }
+  f.shiftJis = false;
+  return f;
+}
+
+const char* const* platformStart(int* /*argc*/, char** argv) {
+  // A standard descriptor closed at start would be handed to the first file opened,
+  // and the report or an error message would be written into that file. /dev/null
+  // takes its number instead, so the closed stream acts as one sent there.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+      const int opened = open("/dev/null", O_RDWR);
+      if (opened > 2) close(opened);  // the number was taken meanwhile; nothing lost
+    }
+  }
+  // On a terminal the report and the error lines appear in the order they happen;
+  // into a file or a pipe standard output stays block-buffered.
+  if (isatty(STDOUT_FILENO) != 0) {
+    // Should that fail, the stream stays buffered: only the order of lines suffers.
+    static_cast<void>(std::setvbuf(stdout, nullptr, _IONBF, 0));
+  }
+  // The character type only: the playing time keeps its decimal point whatever the
+  // locale's numbers use.
+  char codeset[32] = "";
+  if (std::setlocale(LC_CTYPE, "") != nullptr) {
+    static_cast<void>(std::snprintf(codeset, sizeof codeset, "%s", nl_langinfo(CODESET)));
+  } else {
+    codesetNamed(codeset);
+  }
+  gForms[0] = platformFormFor(isatty(STDOUT_FILENO) != 0, codeset);
+  gForms[1] = platformFormFor(isatty(STDERR_FILENO) != 0, codeset);
+  return argv;
+}
+
+StreamForm platformStreamForm(const FILE* stream) { return gForms[stream == stderr ? 1 : 0]; }
+
+std::string platformNameDecode(const StreamForm& f, const char* name) {
+  std::string out;
+  const iconv_t cd = converter("UTF-8", f.codeset);
+  if (cd == kNoIconv || !convert(cd, name, &out, false, oneByte)) return "?";
+  return out;
+}
+
+size_t platformShiftJisOf(const char* utf8, size_t n, char (&out)[2]) {
+  const iconv_t cd = converter("CP932", "UTF-8");
+  std::string got;
+  if (cd == kNoIconv || !convert(cd, std::string(utf8, n), &got, true, oneUtf8) || got.empty() ||
+      got.size() > sizeof out) {
+    return 0;
+  }
+  std::memcpy(out, got.data(), got.size());
+  return got.size();
+}
+
+std::string platformScreenText(const StreamForm& f, const std::string& utf8) {
+  if (codesetIn(f.codeset, kUtf8Names)) return utf8;
+  std::string out;
+  const iconv_t cd = converter(f.codeset, "UTF-8");
+  if (cd == kNoIconv || !convert(cd, utf8, &out, false, oneUtf8)) return utf8;
+  return out;
+}
+
+void platformTextWrite(FILE* stream, const std::string& text) {
+  // A failed write shows in the stream's error flag, which platformStreamGood reads.
+  static_cast<void>(std::fwrite(text.data(), 1, text.size(), stream));
+}
+
+bool platformStreamGood(FILE* stream) {
+  return std::fflush(stream) == 0 && std::ferror(stream) == 0;
+}
