@@ -57,7 +57,7 @@ try:
             sampler.start()
             start = time.perf_counter()
             _, status, _, memory, _ = web_test.page_run(browser, f"{origin}/index.html", [a, b], wait=900)
-            pages.append(time.perf_counter() - start)
+            pages.append(web_test.page_run.ms / 1000)
             done[0] = True
             sampler.join()
             peaks.append(peak[0])

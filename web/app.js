@@ -82,6 +82,7 @@ function pictureTaker() {
 
 let worker = null;
 let picture = null;
+let started = 0; // when the run began, for the time it took (data-ms)
 let parts = [];
 let saved = null; // the object URL of the last result, freed when a new run starts
 
@@ -169,6 +170,7 @@ function start(event) {
   combine.disabled = true;
   cancel.disabled = false;
   say("Combining…");
+  started = performance.now();
   worker = new Worker(workerUrl());
   worker.onmessage = ({ data }) => {
     if (data.type === "text") {
@@ -193,6 +195,7 @@ function start(event) {
       finish();
       status.dataset.exit = String(data.status);
       status.dataset.memory = String(data.memory);
+      status.dataset.ms = String(Math.round(performance.now() - started));
       if (data.status === 0) {
         progress.value = 1;
         const p = picture;

@@ -10,7 +10,7 @@
 // Bytes of each input the mixers take per block: a whole number of frames of either
 // width. Below 256 KiB the system calls start to show in the run time; above it the
 // three buffers grow past the core's cache for no measurable gain. In the browser each
-// read of a chosen file has a large fixed cost, so its build sets 4 MiB instead.
+// read of a chosen file has a large fixed cost, so its build sets 8 MiB instead.
 #ifndef WAVPAIR_BLOCK_KIB
 #define WAVPAIR_BLOCK_KIB 256
 #endif
