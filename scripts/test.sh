@@ -48,11 +48,12 @@ ctest --test-dir build-windows -j"$jobs" --output-on-failure
 echo "== the page: built with Emscripten, run in headless Chromium against the native tool"
 # emcc finds its JavaScript parser there where node is not Debian's own.
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
-emcmake cmake -S . -B build-web -DWAVPAIR_WERROR=ON >/dev/null
+quiet emcmake cmake -S . -B build-web -DWAVPAIR_WERROR=ON
 quiet cmake --build build-web -j"$jobs"
 (cd build-web && rm -f wavpair-web-*.zip && quiet cpack)
+listing=$(unzip -l build-web/wavpair-web-*.zip)
 for f in index.html wavpair.html wavpair.js wavpair.wasm worker.js LICENSE; do
-  unzip -l build-web/wavpair-web-*.zip | grep -q " $f\$" || { echo "the site's .zip lacks $f"; exit 1; }
+  grep -q " $f\$" <<<"$listing" || { echo "the site's .zip lacks $f"; exit 1; }
 done
 # Debian's selenium is for Debian's own python.
 /usr/bin/python3 tests/web_test.py build/wavpair build-web/site examples

@@ -8,7 +8,8 @@
 # With "wine", TOOL is wavpair.exe: wine gives it a console on the terminal and shows
 # its UTF-16 text in the locale's encoding, drawing blanks and the cursor with escape
 # sequences, so screens are compared without those and without white space.
-import os, pty, re, shutil, subprocess, sys, tempfile
+import os, re, shutil, subprocess, sys, tempfile
+from screen import screen_run
 
 tool, examples = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
 wine = sys.argv[3:] == ["wine"]
@@ -37,22 +38,11 @@ def text(pieces, streams=(1, 2)):
 # The screen (and its exit status as one last byte) and the redirected stream's file.
 def run(args, lang, redirect=None):
     env = {k: v for k, v in os.environ.items() if not k.startswith("LC_")}
-    pid, fd = pty.fork()
-    if pid == 0:
-        if redirect:
-            os.dup2(os.open("../redirected", os.O_WRONLY | os.O_CREAT | os.O_TRUNC), redirect)
-        cmd = (["wine", tool] if wine else [tool]) + args
-        os.execvpe(cmd[0], cmd, dict(env, LANG=lang, LC_NUMERIC=lang))
-    screen = b""
-    try:
-        while chunk := os.read(fd, 65536):
-            screen += chunk
-    except OSError:  # the terminal's other end has closed
-        pass
-    status = os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
-    os.close(fd)
+    into = lambda: os.dup2(os.open("../redirected", os.O_WRONLY | os.O_CREAT | os.O_TRUNC), redirect)
+    cmd = (["wine", tool] if wine else [tool]) + args
+    screen, status = screen_run(cmd, dict(env, LANG=lang, LC_NUMERIC=lang), into if redirect else None)
     kept = open("../redirected", "rb").read() if redirect else b""
-    return screen.replace(b"\r", b"") + bytes([status & 0xFF]), kept
+    return screen + bytes([status]), kept
 
 failures, checks = [], 0
 def check(name, got, want):

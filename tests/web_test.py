@@ -7,12 +7,13 @@
 # and the one-file page works opened from disk.
 #
 #     web_test.py NATIVE_TOOL SITE_DIR EXAMPLES_DIR [SCREENSHOT.png]
-import hashlib, http.server, json, os, pty, shutil, struct, sys, tempfile, threading
+import hashlib, http.server, json, os, shutil, struct, sys, tempfile, threading
 from functools import partial
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
+from screen import screen_run
 
 
 def wav(channels=2, rate=8000, bits=16, frames=1000, seed=1):
@@ -32,19 +33,9 @@ def output_name(a, b):
 def native_run(native, folder, names):
     """The native tool's screen on a UTF-8 pseudo-terminal, its status and output."""
     out = output_name(*names)
-    pid, fd = pty.fork()
-    if pid == 0:
-        os.chdir(folder)
-        os.execve(native, [native, *names, out], dict(os.environ, LC_ALL="C.UTF-8"))
-    screen = b""
-    try:
-        while chunk := os.read(fd, 65536):
-            screen += chunk
-    except OSError:  # the terminal's other end has closed
-        pass
-    status = os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]) & 0xFF
-    os.close(fd)
-    return screen.replace(b"\r", b"").decode(), status, f"{folder}/{out}"
+    screen, status = screen_run([native, *names, out], dict(os.environ, LC_ALL="C.UTF-8"),
+                                lambda: os.chdir(folder))
+    return screen.decode(), status, f"{folder}/{out}"
 
 
 class Quiet(http.server.SimpleHTTPRequestHandler):

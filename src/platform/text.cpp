@@ -62,8 +62,10 @@ std::string textName(const StreamForm& f, const char* name) {
     const size_t n = utf8Char(p + at, utf8.size() - at, &cp);
     const bool shown = n != 0 && !(f.screen && isControl(cp));
     char sjis[2];
-    const size_t k = shown && f.shiftJis ? platformShiftJisOf(utf8.data() + at, n, sjis) : 0;
-    if (shown && !f.shiftJis) {
+    // Code page 932 keeps ASCII as it is: the converter is asked only for the rest.
+    const size_t k =
+        shown && f.shiftJis && cp >= 0x80 ? platformShiftJisOf(utf8.data() + at, n, sjis) : 0;
+    if (shown && (!f.shiftJis || cp < 0x80)) {
       out.append(utf8, at, n);
     } else if (k != 0) {
       out.append(sjis, k);
