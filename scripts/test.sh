@@ -71,7 +71,7 @@ cppcheck --quiet --enable=warning,style,performance,portability --std=c++20 --la
   --error-exitcode=1 src fuzz bench examples
 
 if command -v clang++ >/dev/null 2>&1; then
-  echo "== fuzzing for 30 s"
+  echo "== fuzzing: whole runs for 30 s, the print path for 11 s"
   quiet bash fuzz/run.sh 30
   echo "no finding"
 else
