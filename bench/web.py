@@ -46,7 +46,6 @@ try:
             subprocess.run([native, a, b, f"{work}/out.wav"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             natives.append(time.perf_counter() - start)
             os.remove(f"{work}/out.wav")
-            browser.get(f"{origin}/index.html")
             peak, done = [renderers_kib()], [False]
 
             def sample():
@@ -56,7 +55,8 @@ try:
             sampler = threading.Thread(target=sample)
             sampler.start()
             start = time.perf_counter()
-            _, status, _, memory, _ = web_test.page_run(browser, f"{origin}/index.html", [a, b], wait=900)
+            _, status, _, memory, _ = web_test.page_run(browser, f"{origin}/index.html", [a, b], wait=900,
+                                                        settle=1)
             pages.append(web_test.page_run.ms / 1000)
             done[0] = True
             sampler.join()

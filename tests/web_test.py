@@ -7,7 +7,7 @@
 # and the one-file page works opened from disk.
 #
 #     web_test.py NATIVE_TOOL SITE_DIR EXAMPLES_DIR [SCREENSHOT.png]
-import hashlib, http.server, json, os, shutil, struct, sys, tempfile, threading
+import hashlib, http.server, json, os, shutil, struct, sys, tempfile, threading, time
 from functools import partial
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -69,10 +69,11 @@ def browser_start(work, downloads):
     return browser
 
 
-def page_run(browser, url, paths, downloads=None, wait=120):
+def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0):
     """Runs the page on two files: the report, exit status, download, engine memory and
     the number of pieces the output came in."""
     browser.get(url)
+    time.sleep(settle)  # as long as a person takes to choose the files, for the benchmark
     browser.find_element(By.ID, "first").send_keys(paths[0])
     browser.find_element(By.ID, "second").send_keys(paths[1])
     browser.find_element(By.ID, "combine").click()

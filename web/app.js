@@ -81,6 +81,9 @@ function pictureTaker() {
 }
 
 let worker = null;
+// The next run's worker, started ahead so that its engine has loaded by the time
+// Combine is pressed; each run still gets a fresh one.
+let spare = new Worker(workerUrl());
 let picture = null;
 let started = 0; // when the run began, for the time it took (data-ms)
 let parts = [];
@@ -106,6 +109,7 @@ function reset() {
 function finish() {
   if (worker) worker.terminate();
   worker = null;
+  spare = spare || new Worker(workerUrl());
   combine.disabled = false;
   cancel.disabled = true;
 }
@@ -171,7 +175,8 @@ function start(event) {
   cancel.disabled = false;
   say("Combining…");
   started = performance.now();
-  worker = new Worker(workerUrl());
+  worker = spare || new Worker(workerUrl());
+  spare = null;
   worker.onmessage = ({ data }) => {
     if (data.type === "text") {
       const piece = document.createElement("span");
