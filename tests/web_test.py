@@ -55,18 +55,24 @@ def browser_start(work, downloads):
     options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
     for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--no-first-run", "--window-size=1000,1400", f"--user-data-dir={work}/profile"):
+                 "--no-first-run", "--window-size=1000,1400", f"--user-data-dir={work}/profile",
+                 f"--log-net-log={work}/net.json"):
         options.add_argument(flag)
     options.add_experimental_option("prefs", {"download.default_directory": downloads,
                                               "download.prompt_for_download": False})
-    options.set_capability("goog:loggingPrefs", {"performance": "ALL"})
     browser = webdriver.Chrome(service=Service(shutil.which("chromedriver") or "/usr/bin/chromedriver"),
                                options=options)
     browser.execute_cdp_cmd("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": downloads})
-    # What the browser loaded for itself before the first page (its new-tab page) is not counted.
-    browser.get("about:blank")
-    browser.get_log("performance")
     return browser
+
+
+def requests_of(netlog, initiators):
+    """Every URL the browser's network log shows requested by the pages and workers of
+    those origins (the browser's own requests, for updates and the like, aside)."""
+    log = json.load(open(netlog))
+    start = log["constants"]["logEventTypes"]["URL_REQUEST_START_JOB"]
+    return [e["params"]["url"] for e in log["events"]
+            if e["type"] == start and e.get("params", {}).get("initiator") in initiators]
 
 
 def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0):
@@ -148,18 +154,16 @@ def main():
                 browser.execute_script("window.scrollTo(0, 0)")
                 browser.save_screenshot(shot)
             shutil.rmtree(folder)
-        # Every request the page made went to its own origin or stayed in the browser.
-        urls = []
-        for entry in browser.get_log("performance"):
-            message = json.loads(entry["message"])["message"]
-            if message["method"] == "Network.requestWillBeSent":
-                urls.append(message["params"]["request"]["url"])
-        elsewhere = [u for u in urls if not u.startswith((origin + "/", "file://", "blob:", "data:"))]
-        check("every request to the page's own origin", urls and not elsewhere, f"{elsewhere}")
     finally:
         browser.quit()
         server.shutdown()
-        shutil.rmtree(work)
+    # Every request the page or its worker made, served or opened from disk ("null"),
+    # went to the page's own origin.
+    urls = requests_of(f"{work}/net.json", (origin, "null"))
+    elsewhere = [u for u in urls if not u.startswith(origin + "/")]
+    check("every request to the page's own origin", f"{origin}/wavpair.wasm" in urls and not elsewhere,
+          f"{elsewhere}")
+    shutil.rmtree(work)
     print(f"{checks - len(failures)} passed, {len(failures)} failed")
     return 1 if failures else 0
 
