@@ -69,7 +69,11 @@ def browser_start(work, downloads):
 def requests_of(netlog, initiators):
     """Every URL the browser's network log shows requested by the pages and workers of
     those origins (the browser's own requests, for updates and the like, aside)."""
-    log = json.load(open(netlog))
+    text = open(netlog).read()
+    try:
+        log = json.loads(text)
+    except json.JSONDecodeError:  # a log the browser did not get to close: its events are all there
+        log = json.loads(text.rstrip().rstrip(",") + "]}")
     start = log["constants"]["logEventTypes"]["URL_REQUEST_START_JOB"]
     return [e["params"]["url"] for e in log["events"]
             if e["type"] == start and e.get("params", {}).get("initiator") in initiators]
