@@ -10,7 +10,7 @@
 
 int main(int argc, char** argv) {
   if (argc != 5) {
-    std::fputs("usage: wavpair_bench_input OUT SECONDS BITS SEED\n", stderr);
+    static_cast<void>(std::fputs("usage: wavpair_bench_input OUT SECONDS BITS SEED\n", stderr));
     return 2;
   }
   const uint32_t rate = 44100;
@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
   uint64_t state = std::strtoull(argv[4], nullptr, 10) * 0x9E3779B97F4A7C15ULL + 1;
   const uint64_t bytes = seconds * rate * 2 * (bits / 8);
   if ((bits != 8 && bits != 16) || bytes > 0xFFFFFFFFULL - kWavHeaderSize) {
-    std::fputs("wavpair_bench_input: 8 or 16 bits, under 4 GiB of audio\n", stderr);
+    static_cast<void>(
+        std::fputs("wavpair_bench_input: 8 or 16 bits, under 4 GiB of audio\n", stderr));
     return 2;
   }
   FILE* out = std::fopen(argv[1], "wb");

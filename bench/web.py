@@ -1,73 +1,100 @@
 #!/usr/bin/env python3
-# The page's figures in headless Chromium beside the native tool's on the same files:
-# the input read per second on a 100 MB pair, and on a pair whose output is 1 GiB the
-# time, the engine's memory and the browser's peak memory (all its renderer processes,
-# the worker's among them, sampled every 20 ms). Inputs are noise made by
-# wavpair_bench_input; every figure is with them in the page cache.
+# The page's figures in headless Chromium, beside the browser's own ceiling measured in
+# the same run: a worker that only reads the same two files with FileReaderSync in
+# 8 MiB slices and does nothing else. Runs alternate (ceiling, page, ceiling, ...) so
+# that both see the same machine; each figure is the median. Also the native tool on
+# the same files, and the growth of the browser's memory (the PSS of all its
+# processes, sampled every 50 ms) while the page writes a 1 GiB output.
 #
-#     web.py NATIVE_TOOL BENCH_INPUT_TOOL SITE_DIR [RUNS]
-import os, shutil, subprocess, sys, tempfile, threading, time
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+#     python3 bench/web.py [RUNS]        (builds what it needs first)
+#
+# Inputs are noise made by wavpair_bench_input, in BENCH_DIR (default /var/tmp), and
+# are in the page cache for every figure.
+import os, shutil, subprocess, sys, tempfile, time
+
+root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(root, "tests"))
 import web_test  # noqa: E402  the page's hooks, as the tests drive them
+from selenium.webdriver.common.by import By  # noqa: E402
 
-native, make_input, site = (os.path.abspath(a) for a in sys.argv[1:4])
-runs = int(sys.argv[4]) if len(sys.argv) > 4 else 3
-work = tempfile.mkdtemp(prefix="wavpair-web-bench-", dir=os.environ.get("BENCH_DIR", "/var/tmp"))
+runs = int(sys.argv[1]) if len(sys.argv) > 1 else 3
+env = dict(os.environ, NODE_PATH=os.environ.get("NODE_PATH", "/usr/share/nodejs"))
+quiet = dict(stdout=subprocess.DEVNULL, check=True)
+subprocess.run(["cmake", "-S", root, "-B", f"{root}/build"], **quiet)
+subprocess.run(["cmake", "--build", f"{root}/build", "--target", "wavpair", "wavpair_bench_input", "-j2"], **quiet)
+subprocess.run(["emcmake", "cmake", "-S", root, "-B", f"{root}/build-web"], env=env, stderr=subprocess.DEVNULL,
+               **quiet)
+subprocess.run(["cmake", "--build", f"{root}/build-web", "-j2"], env=env, **quiet)
+native, make_input, site = f"{root}/build/wavpair", f"{root}/build/wavpair_bench_input", f"{root}/build-web/site"
 
-
-def renderers_kib():
-    total = 0
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            if b"--type=renderer" in open(f"/proc/{pid}/cmdline", "rb").read():
-                total += next(int(l.split()[1]) for l in open(f"/proc/{pid}/status") if l.startswith("VmRSS"))
-        except (OSError, StopIteration):
-            pass
-    return total
+# The ceiling: a page whose worker reads both files through and keeps nothing.
+CEILING_HTML = """<!DOCTYPE html><meta charset="utf-8"><input type="file" id="first">
+<input type="file" id="second"><button id="combine">read</button><p id="status"></p>
+<script src="ceiling.js"></script>"""
+CEILING_JS = """document.getElementById("combine").onclick = () => {
+  const worker = new Worker("ceiling-worker.js");
+  const began = performance.now();
+  worker.onmessage = () => {
+    const status = document.getElementById("status");
+    status.dataset.ms = String(Math.round(performance.now() - began));
+    status.dataset.exit = "0";
+  };
+  worker.postMessage(["first", "second"].map((id) => document.getElementById(id).files[0]));
+};"""
+CEILING_WORKER = """onmessage = ({ data }) => {
+  const reader = new FileReaderSync();
+  for (const file of data) {
+    for (let at = 0; at < file.size; at += 8 << 20) reader.readAsArrayBuffer(file.slice(at, at + (8 << 20)));
+  }
+  postMessage("done");
+};"""
 
 
 def median(values):
     return sorted(values)[len(values) // 2]
 
 
+work = tempfile.mkdtemp(prefix="wavpair-web-bench-", dir=os.environ.get("BENCH_DIR", "/var/tmp"))
+ceiling = f"{work}/ceiling"
+os.makedirs(ceiling)
+for name, text in (("index.html", CEILING_HTML), ("ceiling.js", CEILING_JS), ("ceiling-worker.js", CEILING_WORKER)):
+    open(f"{ceiling}/{name}", "w").write(text)
 server, origin = web_test.serve(site)
+ceiling_server, ceiling_origin = web_test.serve(ceiling)
 browser = web_test.browser_start(work, work)
 try:
     print(f"wavpair in the browser: headless Chromium, {os.cpu_count()} cores, median of {runs} runs")
     for label, a_s, b_s in (("100 MB pair (16-bit, 340 s + 227 s)", 340, 227),
-                            ("1 GiB output (16-bit, 6087 s + 3000 s)", 6087, 3000)):
+                            ("1.6 GB pair, 1 GiB output (16-bit, 6087 s + 3000 s)", 6087, 3000)):
         a, b = f"{work}/a-{a_s}.wav", f"{work}/b-{b_s}.wav"
         subprocess.run([make_input, a, str(a_s), "16", "1"], check=True)
         subprocess.run([make_input, b, str(b_s), "16", "2"], check=True)
-        size = os.path.getsize(a) + os.path.getsize(b)
-        natives, pages, peaks, memory = [], [], [], 0
+        mb = (os.path.getsize(a) + os.path.getsize(b)) / 1e6
+        natives, ceilings, pages, growths = [], [], [], []
         for _ in range(runs):
-            start = time.perf_counter()
+            began = time.perf_counter()
             subprocess.run([native, a, b, f"{work}/out.wav"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            natives.append(time.perf_counter() - start)
+            natives.append(time.perf_counter() - began)
             os.remove(f"{work}/out.wav")
-            peak, done = [renderers_kib()], [False]
-
-            def sample():
-                while not done[0]:
-                    peak[0] = max(peak[0], renderers_kib())
-                    time.sleep(0.02)
-            sampler = threading.Thread(target=sample)
-            sampler.start()
-            start = time.perf_counter()
-            _, status, _, memory, _ = web_test.page_run(browser, f"{origin}/index.html", [a, b], wait=900,
-                                                        settle=1)
-            pages.append(web_test.page_run.ms / 1000)
-            done[0] = True
-            sampler.join()
-            peaks.append(peak[0])
+            web_test.page_run(browser, f"{ceiling_origin}/index.html", [a, b], settle=1)
+            ceilings.append(web_test.page_run.ms / 1000)
+            base, samples = web_test.browser_pss_kib(browser), []
+            browser.get(f"{origin}/index.html")
+            time.sleep(1)  # as long as a person takes to choose the files: the engine loads
+            base = web_test.browser_pss_kib(browser)
+            _, status, _, _ = web_test.page_run(browser, None, [a, b], load=False, wait=900, during=lambda: (
+                samples.append(web_test.browser_pss_kib(browser) - base), time.sleep(0.05)))
             assert status == 0, f"the page refused the pair: {status}"
-        mb = size / 1e6
-        print(f"{label}: input {mb:.0f} MB; native {median(natives):.2f} s ({mb / median(natives):.0f} MB/s), "
-              f"page {median(pages):.2f} s ({mb / median(pages):.0f} MB/s); engine memory "
-              f"{memory / 2**20:.0f} MiB; browser renderers' peak {median(peaks) / 1024:.0f} MiB")
+            pages.append(web_test.page_run.ms / 1000)
+            growths.append(max(samples or [0]))
+        c, p = median(ceilings), median(pages)
+        print(f"{label}: input {mb:.0f} MB; native {median(natives):.2f} s ({mb / median(natives):.0f} MB/s); "
+              f"browser's ceiling {c:.2f} s ({mb / c:.0f} MB/s); page {p:.2f} s ({mb / p:.0f} MB/s), "
+              f"{c / p:.2f} of the ceiling; the browser's memory grew by {median(growths) / 1024:.0f} MiB "
+              f"(the most of {runs} runs: {max(growths) / 1024:.0f} MiB)")
         os.remove(a), os.remove(b)
 finally:
     browser.quit()
     server.shutdown()
+    ceiling_server.shutdown()
     shutil.rmtree(work)

@@ -85,7 +85,7 @@ int save(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 int main(int argc, char** argv) {
   if (argc != 2) {
-    std::fputs("usage: wavpair_make_examples DIR\n", stderr);
+    static_cast<void>(std::fputs("usage: wavpair_make_examples DIR\n", stderr));
     return 2;
   }
   const std::string dir = argv[1];

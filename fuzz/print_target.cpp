@@ -1,6 +1,7 @@
 // Prints every message of the table with arbitrary names through each form a stream
 // can take, and checks what must hold whatever the names: a Shift_JIS text decodes as
-// code page 932, and no control character of a name reaches a screen.
+// code page 932, and nothing of a name that could drive a screen (a control, a mark
+// that reorders text) reaches one.
 //
 // Input: up to three names, separated by NUL bytes.
 #include <iconv.h>
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "text.h"
 
 namespace {
 
@@ -30,41 +32,38 @@ bool decode(const char* from, const std::string& text, std::string* utf8) {
   return ok;
 }
 
-// The line feeds of a text; control is set where it holds any other C0 character,
-// DEL or, in UTF-8, C1.
-size_t linesAndControls(const std::string& utf8, bool* control, bool unicode = true) {
+// The line feeds of a UTF-8 text; control is set where it holds any other C0
+// character, DEL, C1 or a mark that reorders text.
+size_t linesAndControls(const std::string& utf8, bool* control) {
   size_t lines = 0;
   for (size_t k = 0; k < utf8.size(); ++k) {
     const auto c = static_cast<unsigned char>(utf8[k]);
-    const bool c1 = unicode && c == 0xC2 && k + 1 < utf8.size() &&
-                    static_cast<unsigned char>(utf8[k + 1]) >= 0x80 &&
-                    static_cast<unsigned char>(utf8[k + 1]) <= 0x9F;
+    const auto next = [&](size_t i) {
+      return k + i < utf8.size() ? static_cast<unsigned char>(utf8[k + i]) : 0U;
+    };
+    const bool c1 = c == 0xC2 && next(1) >= 0x80 && next(1) <= 0x9F;
+    const bool alm = c == 0xD8 && next(1) == 0x9C;  // U+061C
+    const bool marks = c == 0xE2 && ((next(1) == 0x80 && (next(2) == 0x8E || next(2) == 0x8F ||
+                                                          (next(2) >= 0xAA && next(2) <= 0xAE))) ||
+                                     (next(1) == 0x81 && next(2) >= 0xA6 && next(2) <= 0xA9));
     lines += c == '\n' ? 1 : 0;
-    *control = *control || (c < 0x20 && c != '\n') || c == 0x7F || c1;
+    *control = *control || (c < 0x20 && c != '\n') || c == 0x7F || c1 || alm || marks;
   }
   return lines;
 }
 
 template <typename... Args>
 void check(const StreamForm& f, const Message* m, Args... args) {
-  const std::string bytes = platformTextBytes(f, m, args...);
+  const std::string bytes = textBytes(f, m, args...);
+  // Into a file, names nothing is known of pass as the bytes they are.
+  if (f.names == NameSource::kAsGiven && !f.screen) return;
+  std::string utf8;
   bool control = false;
   bool none = false;
-  if (f.names == NameSource::kAsGiven) {
-    // The name's bytes as given: on a screen only its ASCII controls can be told (no
-    // Shift_JIS trail byte is one).
-    if (f.screen &&
-        (linesAndControls(bytes, &control, false) != linesAndControls(m->utf8, &none) || control)) {
-      std::abort();
-    }
-    return;
-  }
-  std::string utf8;
-  const char* encoding = f.shiftJis ? "CP932" : f.codeset;
-  if (!decode(encoding, bytes, &utf8)) std::abort();  // not a text of its encoding
-  if (!f.screen) return;
-  if (linesAndControls(utf8, &control) != linesAndControls(m->utf8, &none) || control) {
-    std::abort();  // a control character of a name reached the screen
+  if (!decode(f.shiftJis ? "CP932" : "UTF-8", bytes, &utf8)) std::abort();  // not its encoding
+  if (f.screen &&
+      (linesAndControls(utf8, &control) != linesAndControls(m->utf8, &none) || control)) {
+    std::abort();  // something of a name that could drive the screen reached it
   }
 }
 
@@ -100,6 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       platformFormFor(true, "ISO-2022-JP"), platformFormFor(false, "UTF-8"),
       platformFormFor(false, "EUC-JP"),     platformFormFor(true, "C"),
       platformFormFor(true, "SHIFT_JIS"),   platformFormFor(true, "UTF-16"),
+      platformFormFor(false, "SHIFT_JIS"),
   };
   const std::string input(reinterpret_cast<const char*>(data), size);
   std::string parts[3];

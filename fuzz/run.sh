@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DWAVPAIR_FUZZ=ON -DWAVPAIR_TESTS=OFF \
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DWAVPAIR_FUZZ=ON -DWAVPAIR_TESTS=OFF -DWAVPAIR_WERROR=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz --target wavpair_fuzz wavpair_fuzz_print -j2 >/dev/null
 mkdir -p build-fuzz/work build-fuzz/work-print build-fuzz/files fuzz/findings

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, only where this machine lacks it; with
-# --web also Emscripten, for the browser page;
+# --web also Emscripten, for the browser page, and a Japanese font for the page's
+# report (a stock Debian shows its Japanese as boxes);
 # with --checks also the formatter, the static analysers, the package checker, the
 # Windows cross toolchain with wine, Emscripten with Chromium and its driver for the
 # page, and the locales the terminal test shows the report in, which the test script
@@ -14,6 +15,7 @@ command -v python3 >/dev/null 2>&1 || need+=(python3)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 if [ "${1:-}" = --web ] || [ "${1:-}" = --checks ]; then
   command -v emcc >/dev/null 2>&1 || need+=(emscripten)
+  [ -d /usr/share/fonts/opentype/ipafont-gothic ] || need+=(fonts-ipafont-gothic)
 fi
 if [ "${1:-}" = --checks ]; then
   command -v clang-format >/dev/null 2>&1 || need+=(clang-format)

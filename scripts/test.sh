@@ -2,8 +2,9 @@
 # Builds wavpair and runs everything that guards it: the whole suite on a plain build,
 # again under AddressSanitizer and UBSan, again on wavpair.exe cross-built for Windows
 # and run under wine, and the browser page in headless Chromium against the native
-# tool (every build fails on any warning); clang-format, clang-tidy and cppcheck; and,
-# where clang is present, a short run of both fuzz targets. Any finding fails it.
+# tool (every build of the tool's own code fails on any warning); clang-format,
+# clang-tidy and cppcheck; and, where clang is present, a short run of both fuzz
+# targets. Any finding fails it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh --checks
@@ -27,7 +28,7 @@ quiet cmake --build build -j"$jobs"
 ctest --test-dir build -j"$jobs" --output-on-failure
 
 echo "== the suite again under AddressSanitizer and UBSan"
-cmake -S . -B build-asan -DWAVPAIR_TESTS=ON -DWAVPAIR_SANITIZE=ON \
+cmake -S . -B build-asan -DWAVPAIR_TESTS=ON -DWAVPAIR_SANITIZE=ON -DWAVPAIR_WERROR=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 quiet cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build-asan -j"$jobs" --output-on-failure
@@ -51,9 +52,11 @@ export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
 quiet emcmake cmake -S . -B build-web -DWAVPAIR_WERROR=ON
 quiet cmake --build build-web -j"$jobs"
 (cd build-web && rm -f wavpair-web-*.zip && quiet cpack)
+# One folder, named for the version, with the whole site and its README.txt in it.
 listing=$(unzip -l build-web/wavpair-web-*.zip)
-for f in index.html wavpair.html wavpair.js wavpair.wasm worker.js LICENSE; do
-  grep -q " $f\$" <<<"$listing" || { echo "the site's .zip lacks $f"; exit 1; }
+top=$(basename build-web/wavpair-web-*.zip .zip)
+for f in index.html wavpair.html wavpair.js wavpair.wasm worker.js app.js style.css LICENSE README.txt; do
+  grep -q " $top/$f\$" <<<"$listing" || { echo "the site's .zip lacks $top/$f"; exit 1; }
 done
 # Debian's selenium is for Debian's own python.
 /usr/bin/python3 tests/web_test.py build/wavpair build-web/site examples
@@ -81,4 +84,6 @@ fi
 ratio=../shared/tools/test-ratio
 if [ -f "$ratio" ]; then
   echo "== $(python3 "$ratio" . | tail -1)"
+else
+  echo "== the share of test code not measured: no $ratio beside this checkout"
 fi

@@ -133,14 +133,17 @@
 // clang-format on
 
 // One console text in both its forms: the Shift_JIS bytes go wherever the text is
-// stored or parsed, the UTF-8 is what a terminal or console is given to show.
+// stored or parsed, the UTF-8 is what a terminal or console is given to show. Its
+// name is its identity for a front that must know which text was printed (the page)
+// without reading the text back.
 struct Message {
+  const char* name;
   const char* utf8;
   const char* sjis;
 };
 
 namespace msg {
-#define WAVPAIR_MESSAGE(name, utf8, sjis) inline constexpr Message name{utf8, sjis};
+#define WAVPAIR_MESSAGE(name, utf8, sjis) inline constexpr Message name{#name, utf8, sjis};
 WAVPAIR_MESSAGES(WAVPAIR_MESSAGE)
 #undef WAVPAIR_MESSAGE
 // Every text, for what must hold for all of them.

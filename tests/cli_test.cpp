@@ -6,6 +6,7 @@
 
 #include "combine/combine.h"
 #include "fixture.h"
+#include "messages.h"
 
 namespace {
 
@@ -109,10 +110,7 @@ Case scan(const Text& name, const Bytes& file, bool ok, const Text& out, const T
 }
 
 TEST(Cli, RunsMatchByteForByte) {
-  const Text usage =
-      "二つのWAVファイルからひとつのWAVファイルを作成します.\n\n引数に <入力ファイル名１> "
-      "<入力ファイル名２> <出力ファイル名>を\n指定してください.\n\n例 : wavpair  foo.wav  bar.wav "
-      "out.wav\n";
+  const Text usage = msg::kUsage.utf8;
   const Pcm s10 = noise(16, 10, 3), s4 = noise(16, 4, 4), s5 = noise(16, 5, 5);
   const Pcm e10 = noise(8, 10, 6, 11025), e4 = noise(8, 4, 7, 11025), empty{16, 8000, {}};
   Pcm mono = noise(16, 3, 8), odd8 = e10, oddB = s4, liar = s4, below = empty, w10 = s10;
@@ -185,6 +183,18 @@ TEST(Cli, RunsMatchByteForByte) {
     v.push_back({"output is standard output's FIFO", pair(s10, s4), {"a.wav", "b.wav", "../f"}, 255, toFifo, {},
                  "!mkfifo ../f; cat ../f >../out & $W >../f 2>../err </dev/null; s=$?; wait; exit $s"});
     v.push_back({"standard output closed", pair(s10, s4), kAbo, 0, Console{"", reportErr}, expectedOutput(s10, s4), ">&-"});
+    // What cannot hold a file is refused before a byte reaches it and without waiting:
+    // the terminal (both streams elsewhere), a FIFO someone reads (its first line must
+    // be the shell's own), a FIFO nobody reads (timeout's 124 would fail the case).
+    const auto noFile = [&](const Text& name, const Text& out, const std::string& shell) {
+      return Case{name, pair(s10, s4), {"a.wav", "b.wav", out}, 255,
+                  both(s10, s4, "", "ヘッダを書き込めません: " + out + "\n"), {}, shell};
+    };
+    v.push_back(noFile("output the terminal, both streams elsewhere", "/dev/tty", "!script -qec \"$W >../out 2>../err </dev/null\" /dev/null >../tty; s=$?; "
+                                   "[ ! -s ../tty ] || s=99; exit $s"));
+    v.push_back(noFile("output a FIFO someone reads", "../f", "!mkfifo ../f; exec 4<>../f; $W >../out 2>../err </dev/null; s=$?; "
+                               "echo end >../f; read -r got <&4; [ \"$got\" = end ] || s=99; exit $s"));
+    v.push_back(noFile("output a FIFO nobody reads", "../f", "!mkfifo ../f; timeout 10 $W >../out 2>../err </dev/null"));
     // Redirected, a name is read in the locale's encoding and printed in code page 932,
     // '?' for what it lacks; where the locale says nothing of it, its bytes pass as given.
     const Text sjisName = toSjis("長い") + ".wav", eucNames[2] = {"\xc4\xb9\xa4\xa4.wav", "Gr\x8f\xab\xe4\x8f\xa9\xce" "e.wav"};
@@ -201,6 +211,35 @@ TEST(Cli, RunsMatchByteForByte) {
   // clang-format on
   run(v);
 }
+
+#ifdef _WIN32
+// A named pipe someone serves is refused as an output before a byte goes into it, whether
+// the checks of the name before took every instance of it or one is left to open.
+TEST(Cli, NamedPipeOutputRefused) {
+  const Text pipe = "\\\\.\\pipe\\wavpair-test-" + std::to_string(GetCurrentProcessId());
+  const Pcm a = noise(16, 10, 3), b = noise(16, 4, 4);
+  for (const DWORD instances : {1, 8}) {
+    std::vector<HANDLE> server;
+    for (DWORD k = 0; k < instances; ++k) {
+      server.push_back(CreateNamedPipeW(pathOf(pipe).c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE,
+                                        instances, 0, 4096, 0, nullptr));
+      ASSERT_NE(server.back(), INVALID_HANDLE_VALUE);
+    }
+    run({{"output a named pipe of " + std::to_string(instances),
+          pair(a, b),
+          {"a.wav", "b.wav", pipe},
+          255,
+          both(a, b, "", "ヘッダを書き込めません: " + pipe + "\n"),
+          {}}});
+    for (HANDLE h : server) {
+      DWORD waiting = 0;  // where nothing connected, the peek fails and leaves it
+      PeekNamedPipe(h, nullptr, 0, nullptr, &waiting, nullptr);
+      EXPECT_EQ(waiting, 0U) << "bytes reached the pipe";
+      CloseHandle(h);
+    }
+  }
+}
+#endif
 
 // What the scan prints, and where, for files that each hold one quirk.
 TEST(Cli, ScansOddFiles) {
@@ -265,17 +304,24 @@ TEST(Cli, BlockEdges) {
   run(v);
 }
 
-// Every prefix of either input, with a LIST chunk after the audio.
-TEST(Cli, EveryPrefixOfEitherInput) {
+// Either input cut at each edge that matters: inside and after the RIFF header, each
+// chunk header and the "fmt " payload (once: the layout is the same for both widths),
+// around every frame, and around the LIST chunk after the audio.
+TEST(Cli, CutAtEveryEdge) {
   std::vector<Case> v;
   for (const unsigned bits : {8U, 16U}) {
-    const Pcm a = noise(bits, 12, bits), b = noise(bits, 7, bits + 1);
+    const Pcm a = noise(bits, 6, bits), b = noise(bits, 3, bits + 1);
     const Bytes list = chunk("LIST", Bytes("INFOIART\4\0\0\0abc\0", 16));
-    for (size_t k = 0; k <= a.file().size() + list.size(); ++k) {
-      const Text at = std::to_string(bits) + "-bit, cut to " + std::to_string(k);
-      v.push_back(cut("A " + at, a, b, k, Bytes::npos, list, false));
-      if (k <= b.file().size() + list.size())
-        v.push_back(cut("B " + at, a, b, Bytes::npos, k, list, false));
+    for (const Pcm* p : {&a, &b}) {
+      const size_t s = bits / 4, end = p->file().size();
+      std::vector<size_t> at = {end, end + 1, end + 7, end + 8, end + list.size() - 1};
+      if (bits == 8) at.insert(at.end(), {0, 1, 11, 12, 13, 19, 20, 21, 28, 35, 36, 37, 43});
+      for (size_t k = 44; k <= end; k += s) at.insert(at.end(), {k - 1, k});
+      for (const size_t k : at) {
+        const Text where = std::to_string(bits) + "-bit, cut to " + std::to_string(k);
+        v.push_back(p == &a ? cut("A " + where, a, b, k, Bytes::npos, list, false)
+                            : cut("B " + where, a, b, Bytes::npos, k, list, false));
+      }
     }
   }
   run(v);

@@ -8,7 +8,7 @@
 # With "wine", TOOL is wavpair.exe: wine gives it a console on the terminal and shows
 # its UTF-16 text in the locale's encoding, drawing blanks and the cursor with escape
 # sequences, so screens are compared without those and without white space.
-import os, re, shutil, subprocess, sys, tempfile
+import ast, os, re, shutil, subprocess, sys, tempfile
 from screen import screen_run
 
 tool, examples = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
@@ -21,8 +21,13 @@ FMT = """             データ形式: 1 (1 = PCM)
  バイト数×チャンネル数: 4 [bytes]
     ビット数 / サンプル: 16 [bits/sample]
 """
-USAGE = ("二つのWAVファイルからひとつのWAVファイルを作成します.\n\n引数に <入力ファイル名１> "
-         "<入力ファイル名２> <出力ファイル名>を\n指定してください.\n\n例 : wavpair  foo.wav  bar.wav out.wav\n")
+# The usage text as the message table holds it: the literals of its entry up to the
+# first of its Shift_JIS form, which is written in octal escapes.
+table = open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src", "messages.h"),
+             encoding="utf-8").read()
+literals = re.findall(r'"((?:[^"\\]|\\.)*)"', table[table.index("X(kUsage,"):])
+USAGE = "".join(ast.literal_eval(f'"{t}"') for t in
+                literals[:next(i for i, t in enumerate(literals) if re.search(r"\\[0-7]", t))])
 
 # The examples' whole report in the order it happens, as (stream, text) pieces.
 def report(a, b, o):
@@ -35,10 +40,14 @@ def report(a, b, o):
 def text(pieces, streams=(1, 2)):
     return "".join(t for s, t in pieces if s in streams)
 
-# The screen (and its exit status as one last byte) and the redirected stream's file.
-def run(args, lang, redirect=None):
+# The screen (and its exit status as one last byte) and the file the redirected
+# streams (1, 2 or both) went into.
+def run(args, lang, redirect=()):
     env = {k: v for k, v in os.environ.items() if not k.startswith("LC_")}
-    into = lambda: os.dup2(os.open("../redirected", os.O_WRONLY | os.O_CREAT | os.O_TRUNC), redirect)
+    def into():
+        fd = os.open("../redirected", os.O_WRONLY | os.O_CREAT | os.O_TRUNC)
+        for r in redirect:
+            os.dup2(fd, r)
     cmd = (["wine", tool] if wine else [tool]) + args
     screen, status = screen_run(cmd, dict(env, LANG=lang, LC_NUMERIC=lang), into if redirect else None)
     kept = open("../redirected", "rb").read() if redirect else b""
@@ -48,7 +57,7 @@ failures, checks = [], 0
 def check(name, got, want):
     global checks
     checks += 1
-    if wine:  # without escape sequences and white space
+    if wine and isinstance(got, bytes):  # without escape sequences and white space
         got, want = (re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]|\x1b\][^\x07]*\x07|\s", b"", x) for x in (got, want))
     if got != want:
         failures.append(name)
@@ -87,6 +96,29 @@ if not wine:
               text(whole).encode("cp932") + b"\0")
     check("the controlling terminal as output", run(["long.wav", "short.wav", "/dev/tty"], "C.UTF-8")[0],
           (text(whole[:-1]) + "出力ファイル[/dev/tty]が標準出力と同じです.\n").encode() + b"\xff")
+# The terminal as the output while both streams go elsewhere: refused before a byte
+# of the header (twelve of them an input's own) reaches the screen.
+tty = "CONOUT$" if wine else "/dev/tty"
+screen, kept = run(["long.wav", "short.wav", tty], "C.UTF-8", redirect=(1, 2))
+check("the terminal as output, both streams elsewhere: the screen", screen, b"\xff")
+check("the terminal as output, both streams elsewhere: the message",
+      f"ヘッダを書き込めません: {tty}\n".encode("cp932") in kept.replace(b"\r\n", b"\n"), True)
+# Marks that reorder text show as '?' like the controls: no name reads as another.
+bidi = "a\u202egnp\u2066\u2069\u200f\u061c.wav"
+check("a name's bidirectional marks as ?", run(["long.wav", bidi, "out.wav"], "C.UTF-8")[0],
+      (text(report("long.wav", "", "")[:6]) + " a?gnp????.wavをオープンできません.\n").encode() + b"\xff")
+if not wine:
+    # Where the locale says nothing of the names' encoding, a screen gets printable
+    # ASCII only: no C1 control (raw, or in UTF-8) reaches it, nor any other byte.
+    for name, shown in ((b"x\x9b2J\xc2\x9b2Jy\xff.wav", "x?2J??2Jy?.wav"), ("長い".encode(), "??????")):
+        check(f"C locale: {shown}", run([b"long.wav", name, b"out.wav"], "C")[0],
+              (text(report("long.wav", "", "")[:6]) + f" {shown}をオープンできません.\n").encode("cp932") + b"\xff")
+    # A Shift_JIS locale reads names as code page 932: Japanese as typed, a control
+    # or a byte that is no character as '?'.
+    sjis_name = "長い".encode("cp932") + b"\x1b\x81.wav"
+    shutil.copy("long.wav", sjis_name)
+    check("Shift_JIS locale: a name", run([sjis_name, b"short.wav", b"out.wav"], "xx_XX.SHIFT_JIS")[0],
+          text(report("長い??.wav", "short.wav", "out.wav")).encode("cp932") + b"\0")
 check("--help on the terminal", run(["--help"], "C.UTF-8")[0], USAGE.encode() + b"\0")
 terminal = "CONOUT$" if wine else "/dev/stdout"
 check("output is the terminal", run(["long.wav", "short.wav", terminal], "C.UTF-8")[0],
@@ -104,7 +136,7 @@ for lang, codec, name in (("ja_JP.EUC-JP", "euc_jp", "EUC-JP terminal: the repor
     else:
         print(f"skipped: no {lang} locale (localedef makes it)")
 for fd, other in ((2, 1), (1, 2)):
-    screen, kept = run(list(names), "C.UTF-8", redirect=fd)
+    screen, kept = run(list(names), "C.UTF-8", redirect=(fd,))
     check(f"stream {fd} into a file: the screen", screen, text(whole, (other,)).encode() + b"\0")
     plain = text(whole, (fd,)).encode("cp932")
     check(f"stream {fd} into a file: its bytes", kept, plain.replace(b"\n", b"\r\n") if wine else plain)

@@ -1,8 +1,8 @@
 // The pieces that are checked best without a process: the folds and the message table.
 #include "combine/combine.h"
 #include "fixture.h"
-#include "messages.h"
 #include "platform/platform.h"
+#include "text.h"
 
 namespace {
 
@@ -21,9 +21,10 @@ TEST(Messages, AreTheShiftJisOfTheirTexts) {
   for (const Message* m : msg::kAll) EXPECT_EQ(std::string(m->sjis), toSjis(m->utf8)) << m->utf8;
 }
 
-// A name in each form: on a screen no control character of it gets through; into a
-// file or a pipe it is code page 932 where it was read as text, and its bytes where
-// nothing is known of them.
+// A name in each form: on a screen nothing of it that could drive the screen gets
+// through (controls, the marks that reorder text, and where nothing is known of its
+// encoding anything outside printable ASCII); into a file or a pipe it is code page
+// 932 where it was read as text, and its bytes where nothing is known of them.
 TEST(Messages, NamesTakeTheirStreamsForm) {
   const auto form = [](bool screen, bool shiftJis, NameSource names) {
     StreamForm f;
@@ -36,25 +37,39 @@ TEST(Messages, NamesTakeTheirStreamsForm) {
   const StreamForm rawScreen = form(true, true, NameSource::kAsGiven);
   const StreamForm rawFile = form(false, true, NameSource::kAsGiven);
   const Bytes escapes = "x\x1b]0;t\x07\x1b[2J\x7f", c1 = "\xc2\x9b\xc2\x80\xc2\xa0";
-  for (const auto& [f, name, want] : std::vector<std::tuple<StreamForm, Bytes, Bytes>>{
-           {utf8Screen, escapes, "x?]0;t??[2J?"},
-           {utf8Screen, c1, "??\xc2\xa0"},  // C1 controls go, a no-break space stays
-           {utf8Screen, "Grüße 長い", "Grüße 長い"},
-           {utf8Screen,
-            "a\xff\xe9\x95"
-            "b",
-            "a???b"},  // bytes that are no UTF-8, one '?' each
-           {utf8File, escapes, escapes},
-           {utf8File, "Grüße 長い.wav", "Gr??e " + toSjis("長い") + ".wav"},
-           {utf8File, "음악\xff.wav", "???.wav"},
-           {rawScreen, "\x1b[2J\xff\x8a\x9b", "?[2J\xff\x8a\x9b"},
-           {rawFile, "\x1b[2J\xff\x8a\x9b", "\x1b[2J\xff\x8a\x9b"},
-       }) {
-    EXPECT_EQ(textName(f, name.c_str()), want) << name;
+  const Bytes bidi = "a\u202egnp\u061c\u200e\u200f\u202a\u2066\u2069\u2067.wav\u2065\u202f";
+  std::vector<std::tuple<StreamForm, Bytes, Bytes>> cases = {
+      {utf8Screen, escapes, "x?]0;t??[2J?"},
+      {utf8Screen, c1, "??\xc2\xa0"},  // C1 controls go, a no-break space stays
+      {utf8Screen, "Grüße 長い", "Grüße 長い"},
+      {utf8Screen, bidi, "a?gnp???????.wav\u2065\u202f"},  // their neighbours stay
+      {utf8Screen,
+       "a\xff\xe9\x95"
+       "b",
+       "a???b"},  // bytes that are no UTF-8, one '?' each
+      {utf8File, escapes, escapes},
+      {utf8File, "Grüße 長い.wav", "Gr??e " + toSjis("長い") + ".wav"},
+      {utf8File, "a\u202egnp.wav", "a?gnp.wav"},  // code page 932 lacks it
+      {utf8File, "음악\xff.wav", "???.wav"},
+      {rawScreen, "x\x1b[2J\xff\x8a\x9b\xc2\x9b~ ", "x?[2J?????~ "},
+      {rawFile, "\x1b[2J\xff\x8a\x9b", "\x1b[2J\xff\x8a\x9b"},
+  };
+  if (!kWindows) {
+    // Names read in the locale's encoding: Shift_JIS as code page 932, EUC-JP.
+    const StreamForm sjisScreen = platformFormFor(true, "SHIFT_JIS");
+    const StreamForm eucFile = platformFormFor(false, "EUC-JP");
+    cases.insert(cases.end(),
+                 {{sjisScreen, toSjis("長い") + "\x1b\x81.wav", toSjis("長い") + "??.wav"},
+                  {sjisScreen,
+                   "a\x9b"
+                   "2J",
+                   "a?2J"},
+                  {eucFile, "\xc4\xb9\xa4\xa4\x8e", toSjis("長い") + "?"}});
   }
+  for (const auto& [f, name, want] : cases) EXPECT_EQ(textName(f, name.c_str()), want) << name;
   // A name is filled in, never read as a format.
-  EXPECT_EQ(platformTextBytes(utf8Screen, &msg::kFileName, "%s%n%ld"), "\nファイル名[%s%n%ld]\n");
-  EXPECT_EQ(platformTextBytes(utf8File, &msg::kCombined, "長い", "%s", "b"),
+  EXPECT_EQ(textBytes(utf8Screen, &msg::kFileName, "%s%n%ld"), "\nファイル名[%s%n%ld]\n");
+  EXPECT_EQ(textBytes(utf8File, &msg::kCombined, "長い", "%s", "b"),
             toSjis("\n[長い] と [%s] を [b] へ合成しました.\n"));
 }
 

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 # Runs the page in headless Chromium through its hooks (#first, #second, #combine,
-# #report, #status[data-exit], #download) and holds every run to the native tool's
-# on the same files: the report as the native build shows it on a UTF-8 terminal,
-# the exit status, and the downloaded file byte for byte. Also: no request leaves the
-# page's own origin, the engine's memory stays under 64 MiB on inputs larger than it,
-# and the one-file page works opened from disk.
+# #cancel, #report, #status[data-exit], #status[data-error], #picture[data-shorter-
+# frames], #download and its download attribute) and holds every run to the native
+# tool's on the same files: the report as the native build shows it on a UTF-8
+# terminal, the exit status, and the saved file byte for byte. Also: the output is on
+# disk where the browser has the private file system, and the browser's memory stays
+# flat on a large one; no file is left behind; a broken engine and the page opened
+# from disk say so; both languages; no request leaves the page's own origin.
 #
 #     web_test.py NATIVE_TOOL SITE_DIR EXAMPLES_DIR [SCREENSHOT.png]
 import hashlib, http.server, json, os, shutil, struct, sys, tempfile, threading, time
@@ -13,16 +15,24 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
+from selenium.common.exceptions import TimeoutException
 from screen import screen_run
 
 
-def wav(channels=2, rate=8000, bits=16, frames=1000, seed=1):
+def wav(channels=2, rate=8000, bits=16, frames=1000, seed=1, path=None):
+    """A WAV file of noise: its bytes, or written to path in pieces when it is large."""
     block = channels * bits // 8
-    data = bytes((seed * 7919 + i * 104729) % 251 for i in range(min(frames * block, 1 << 16)))
-    data = (data * (frames * block // len(data) + 1))[: frames * block]
+    size = frames * block
+    piece = bytes((seed * 7919 + i * 104729) % 251 for i in range(min(size, 1 << 16)))
     fmt = struct.pack("<HHIIHH", 1, channels, rate, rate * block, block, bits)
-    body = b"WAVE" + b"fmt " + struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", len(data)) + data
-    return b"RIFF" + struct.pack("<I", len(body)) + body
+    head = b"RIFF" + struct.pack("<I", 36 + size) + b"WAVE" + b"fmt " + struct.pack("<I", 16) + fmt
+    head += b"data" + struct.pack("<I", size)
+    if path is None:
+        return head + (piece * (size // len(piece) + 1))[:size]
+    with open(path, "wb") as f:
+        f.write(head)
+        for at in range(0, size, len(piece)):
+            f.write(piece[: min(len(piece), size - at)])
 
 
 def output_name(a, b):
@@ -30,12 +40,28 @@ def output_name(a, b):
     return f"{stem(a)}+{stem(b)}.wav"
 
 
-def native_run(native, folder, names):
+def native_run(native, folder, names, out=None):
     """The native tool's screen on a UTF-8 pseudo-terminal, its status and output."""
-    out = output_name(*names)
+    out = out or output_name(*names)
     screen, status = screen_run([native, *names, out], dict(os.environ, LC_ALL="C.UTF-8"),
                                 lambda: os.chdir(folder))
     return screen.decode(), status, f"{folder}/{out}"
+
+
+def shorter_frames(path_a, path_b):
+    """How many frames of the output the shorter of two WAV files feeds: the smaller
+    frame count of their data chunks."""
+    frames = []
+    for p in (path_a, path_b):
+        chunks, at = {}, 12
+        with open(p, "rb") as f:
+            while len(head := (f.seek(at), f.read(8))[1]) == 8:
+                chunks.setdefault(head[:4], (at + 8, struct.unpack("<I", head[4:])[0]))
+                at += 8 + chunks[head[:4]][1] if head[:4] != b"data" else 8 + struct.unpack("<I", head[4:])[0]
+            f.seek(chunks[b"fmt "][0] + 12)
+            block = struct.unpack("<H", f.read(2))[0]
+        frames.append(chunks[b"data"][1] // block)
+    return min(frames)
 
 
 class Quiet(http.server.SimpleHTTPRequestHandler):
@@ -50,20 +76,42 @@ def serve(site):
     return server, f"http://127.0.0.1:{server.server_address[1]}"
 
 
-def browser_start(work, downloads):
+def browser_start(work, downloads, language="en-US"):
     options = webdriver.ChromeOptions()
     options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
     for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--no-first-run", "--window-size=1000,1400", f"--user-data-dir={work}/profile",
-                 f"--log-net-log={work}/net.json"):
+                 "--no-first-run", "--window-size=1000,1400", f"--user-data-dir={work}/profile-{language}",
+                 f"--lang={language}", f"--log-net-log={work}/net-{language}.json"):
         options.add_argument(flag)
     options.add_experimental_option("prefs", {"download.default_directory": downloads,
-                                              "download.prompt_for_download": False})
+                                              "download.prompt_for_download": False,
+                                              "intl.accept_languages": language})
     browser = webdriver.Chrome(service=Service(shutil.which("chromedriver") or "/usr/bin/chromedriver"),
                                options=options)
     browser.execute_cdp_cmd("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": downloads})
     return browser
+
+
+def browser_pss_kib(browser):
+    """The proportional set size of every process of this browser, in KiB."""
+    root = browser.service.process.pid
+    children, total = {}, 0
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            parent = int(open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()[1])
+            children.setdefault(parent, []).append(int(pid))
+        except (OSError, IndexError, ValueError):
+            pass
+    todo = list(children.get(root, []))
+    while todo:
+        pid = todo.pop()
+        todo += children.get(pid, [])
+        try:
+            total += sum(int(l.split()[1]) for l in open(f"/proc/{pid}/smaps_rollup") if l.startswith("Pss:"))
+        except OSError:
+            pass
+    return total
 
 
 def requests_of(netlog, initiators):
@@ -79,29 +127,47 @@ def requests_of(netlog, initiators):
             if e["type"] == start and e.get("params", {}).get("initiator") in initiators]
 
 
-def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0):
-    """Runs the page on two files: the report, exit status, download, engine memory and
-    the number of pieces the output came in."""
-    browser.get(url)
+def disk_files(browser):
+    """The names in the page's private file system."""
+    return browser.execute_async_script("""
+        const done = arguments[0];
+        navigator.storage.getDirectory().then(async (d) => {
+          const names = []; for await (const n of d.keys()) names.push(n); done(names);
+        }).catch(() => done(null));""")
+
+
+def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0, load=True, during=None):
+    """Runs the page on two files: the report, exit status, saved bytes (None where no
+    link is offered) and the status and picture hooks."""
+    if load:
+        browser.get(url)
     time.sleep(settle)  # as long as a person takes to choose the files, for the benchmark
     browser.find_element(By.ID, "first").send_keys(paths[0])
     browser.find_element(By.ID, "second").send_keys(paths[1])
     browser.find_element(By.ID, "combine").click()
     status = browser.find_element(By.ID, "status")
-    WebDriverWait(browser, wait, poll_frequency=0.05).until(lambda _: status.get_attribute("data-exit") is not None)
-    report = browser.execute_script("return document.getElementById('report').textContent")
+    ended = lambda _: status.get_attribute("data-exit") is not None or status.get_attribute("data-error")
+    while during and not ended(None):
+        during()
+    WebDriverWait(browser, wait, poll_frequency=0.05).until(ended)
+    report = browser.execute_script("return document.getElementById('report')?.textContent")
     links = browser.find_elements(By.ID, "download")
-    got = b"" if links else None
-    if links and downloads and links[0].is_displayed():
-        target = f"{downloads}/{links[0].get_attribute('download')}"
+    got = None
+    if links and downloads:
+        # The browser may change characters of the name that its file system refuses.
         links[0].click()
-        WebDriverWait(browser, 60).until(lambda _: os.path.exists(target) and
-                                         not os.path.exists(target + ".crdownload"))
-        got = open(target, "rb").read()
-        os.remove(target)
-    pieces = int(status.get_attribute("data-pieces") or 0)
-    page_run.ms = int(status.get_attribute("data-ms") or 0)  # the run's own time, for the benchmark
-    return report, int(status.get_attribute("data-exit")), got, int(status.get_attribute("data-memory") or 0), pieces
+        done = lambda: [f for f in os.listdir(downloads) if not f.endswith(".crdownload")]
+        WebDriverWait(browser, 120).until(lambda _: done() and not any(
+            f.endswith(".crdownload") for f in os.listdir(downloads)))
+        got = open(f"{downloads}/{done()[0]}", "rb").read()
+        os.remove(f"{downloads}/{done()[0]}")
+    hooks = {k: status.get_attribute(f"data-{k}") for k in ("exit", "error", "ms", "output")}
+    hooks["shorter"] = browser.execute_script(
+        "return document.getElementById('picture')?.dataset.shorterFrames")
+    hooks["name"] = links[0].get_attribute("download") if links else None
+    hooks["status"] = status.text
+    page_run.ms = int(hooks["ms"] or 0)  # the run's own time, for the benchmark
+    return report, int(hooks["exit"] or -1), got, hooks
 
 
 def main():
@@ -110,7 +176,12 @@ def main():
     work = tempfile.mkdtemp(prefix="wavpair-web-")
     downloads = f"{work}/downloads"
     os.makedirs(downloads)
+    # A copy of the site without its WebAssembly: an engine that cannot load.
+    broken = f"{work}/broken"
+    shutil.copytree(site, broken)
+    os.remove(f"{broken}/wavpair.wasm")
     server, origin = serve(site)
+    broken_server, broken_origin = serve(broken)
     browser = browser_start(work, downloads)
     failures, checks = [], 0
 
@@ -122,7 +193,9 @@ def main():
             print(f"FAILED {name} {detail}")
 
     long, short = (open(f"{examples}/{n}", "rb").read() for n in ("long.wav", "short.wav"))
-    cases = [  # name, the files (name, bytes), the page
+    big = f"{work}/big.wav"
+    wav(frames=80_000_000, rate=44100, seed=3, path=big)  # 320 MB in and out
+    cases = [  # name, the files (name, bytes or a path), the page
         ("the examples", [("long.wav", long), ("short.wav", short)], "index.html"),
         ("Japanese names", [("長い録音.wav", long), ("短い.wav", short)], "index.html"),
         ("a mono input", [("stereo.wav", wav()), ("mono.wav", wav(channels=1))], "index.html"),
@@ -130,43 +203,141 @@ def main():
         ("not a WAV file", [("a.wav", wav()), ("notes.wav", b"just some text, no RIFF here\n")], "index.html"),
         ("8 bits, the second input longer", [("a.wav", wav(bits=8, frames=500)), ("b.wav", wav(bits=8, seed=5))],
          "index.html"),
-        # 64 MB: more than the engine's whole memory, so it cannot be held there.
-        ("inputs larger than the engine's memory",
-         [("big.wav", wav(frames=16_000_000, rate=44100, seed=3)), ("small.wav", wav(rate=44100))], "index.html"),
+        # A name with the report's own words: what the page shows comes from the engine.
+        ("a name like the report's lines", [('"data" の長さ: 7.wav', wav(frames=300)), ("b.wav", wav(frames=900))],
+         "index.html"),
+        ("a name that reorders text", [("a\u202egnp.wav", wav(frames=700)), ("b\u2066.wav", wav(frames=200))],
+         "index.html"),
+        ("one file's name twice", [("same.wav", long), ("same.wav", short)], "index.html"),
+        ("inputs larger than the engine's memory", [("big.wav", big), ("small.wav", wav(rate=44100))],
+         "index.html"),
         ("the one-file page from disk", [("long.wav", long), ("short.wav", short)], "file"),
     ]
     try:
         for name, files, page in cases:
-            folder = tempfile.mkdtemp(dir=work)
-            for file, data in files:
-                open(f"{folder}/{file}", "wb").write(data)
-            want_report, want_status, out = native_run(native, folder, [f for f, _ in files])
-            want = open(out, "rb").read() if want_status == 0 else None
+            folders = [tempfile.mkdtemp(dir=work), tempfile.mkdtemp(dir=work)]
+            paths = []
+            for k, (file, data) in enumerate(files):
+                # Two files of one name live in two folders; the native tool sees both.
+                path = f"{folders[k if files[0][0] == files[1][0] else 0]}/{file}"
+                if isinstance(data, str):
+                    os.symlink(data, path)
+                else:
+                    open(path, "wb").write(data)
+                paths.append(path)
+            if files[0][0] == files[1][0]:
+                os.makedirs(f"{folders[0]}/1"), os.makedirs(f"{folders[0]}/2")
+                for k in (0, 1):
+                    os.symlink(paths[k], f"{folders[0]}/{k + 1}/{files[k][0]}")
+                names = [f"1/{files[0][0]}", f"2/{files[1][0]}"]
+            else:
+                names = [f for f, _ in files]
+            want_report, want_status, out = native_run(native, folders[0], names,
+                                                       output_name(*[f for f, _ in files]))
+            want = hashlib.sha256(open(out, "rb").read()).digest() if want_status == 0 else None
             url = f"file://{site}/wavpair.html" if page == "file" else f"{origin}/{page}"
-            report, status, got, memory, pieces = page_run(browser, url, [f"{folder}/{f}" for f, _ in files],
-                                                           downloads)
+            base, samples = browser_pss_kib(browser), []
+            during = ((lambda: (samples.append(browser_pss_kib(browser) - base), time.sleep(0.05)))
+                      if "larger" in name else None)
+            report, status, got, hooks = page_run(browser, url, paths, downloads, during=during)
             check(f"{name}: the report", report == want_report, f"\n  got:  {report!r}\n  want: {want_report!r}")
             check(f"{name}: the exit status", status == want_status, f"{status} != {want_status}")
             check(f"{name}: the download", (got is None) == (want is None) and
-                  (got is None or hashlib.sha256(got).digest() == hashlib.sha256(want).digest()),
+                  (got is None or hashlib.sha256(got).digest() == want),
                   f"offered: {got is not None}, expected: {want is not None}")
-            check(f"{name}: the engine's memory", memory < 64 << 20, f"{memory} bytes")
-            # The output leaves the engine as it is written, a block at a time.
-            check(f"{name}: the output in pieces", want is None or pieces >= len(want) // (8 << 20) + 1,
-                  f"{pieces} pieces for {len(want or b'')} bytes")
+            if want_status == 0:
+                check(f"{name}: where the shorter input ends", hooks["shorter"] == str(shorter_frames(*paths)),
+                      f"{hooks['shorter']} != {shorter_frames(*paths)}")
+                check(f"{name}: the download's name", hooks["name"] == output_name(*[f for f, _ in files])
+                      .replace("\u202e", "").replace("\u2066", ""), hooks["name"])
+                check(f"{name}: the output on disk where the browser has it",
+                      hooks["output"] == ("memory" if page == "file" else "disk"), hooks["output"])
+            else:
+                check(f"{name}: the refusal explained", hooks["status"].startswith("Refused: ") and
+                      "exit status" not in hooks["status"], hooks["status"])
+            if during:
+                # 320 MB of output: the browser's processes together grow by far less.
+                check(f"{name}: the browser's memory stays flat", samples and max(samples) < 128 << 10,
+                      f"grew by {max(samples or [0]) >> 10} MiB")
+            if page != "file":
+                on_disk = disk_files(browser)
+                check(f"{name}: no file but the result's on disk", len(on_disk) == (want_status == 0), on_disk)
             if shot and name == "Japanese names":
                 browser.execute_script("window.scrollTo(0, 0)")
                 browser.save_screenshot(shot)
-            shutil.rmtree(folder)
+            for folder in folders:
+                shutil.rmtree(folder)
+
+        # Two runs on one page, then one cancelled and one after it: each its own, and
+        # nothing left of the cancelled one.
+        folder = tempfile.mkdtemp(dir=work)
+        pair = [f"{folder}/long.wav", f"{folder}/short.wav"]
+        open(pair[0], "wb").write(long), open(pair[1], "wb").write(short)
+        native_out = open(native_run(native, folder, ["long.wav", "short.wav"])[2], "rb").read()
+        page_run(browser, f"{origin}/index.html", pair)
+        second = page_run(browser, None, pair[::-1], downloads, load=False)
+        check("a second run on the page", second[1] == 0 and second[2] is not None and
+              len(disk_files(browser)) == 1, f"{second[3]} {disk_files(browser)}")
+        browser.find_element(By.ID, "first").send_keys(big)
+        browser.find_element(By.ID, "second").send_keys(pair[1])
+        browser.find_element(By.ID, "combine").click()
+        time.sleep(0.5)
+        browser.find_element(By.ID, "cancel").click()
+        check("Cancel: the progress bar back to nothing and Combine usable",
+              browser.execute_script("return document.getElementById('progress').value") == 0 and
+              browser.find_element(By.ID, "combine").is_enabled())
+        time.sleep(1)
+        check("Cancel: nothing left on disk", disk_files(browser) == [], disk_files(browser))
+        third = page_run(browser, None, pair, downloads, load=False)
+        check("Combine after Cancel", third[1] == 0 and third[2] == native_out, third[3])
+        check("focus on the saved file's link after a run",
+              browser.execute_script("return document.activeElement.id") == "download")
+
+        # An engine that cannot load, and index.html opened from disk: a clear message
+        # within a few seconds, and Combine still usable.
+        for what, url in (("an engine that cannot load", f"{broken_origin}/index.html"),
+                          ("index.html from disk", f"file://{site}/index.html")):
+            browser.get(url)
+            browser.find_element(By.ID, "first").send_keys(pair[0])
+            browser.find_element(By.ID, "second").send_keys(pair[1])
+            began = time.time()
+            browser.find_element(By.ID, "combine").click()
+            status = browser.find_element(By.ID, "status")
+            try:
+                WebDriverWait(browser, 10).until(lambda _: status.get_attribute("data-error"))
+            except TimeoutException:
+                pass
+            check(f"{what}: said within a few seconds", time.time() - began < 6 and
+                  browser.find_element(By.ID, "combine").is_enabled(), status.text)
+        check("index.html from disk points to wavpair.html", "wavpair.html" in status.text, status.text)
     finally:
         browser.quit()
         server.shutdown()
+        broken_server.shutdown()
+    own = (origin, broken_origin, "null")
+
+    # A browser that prefers Japanese gets the page in Japanese, the refusal included.
+    browser = browser_start(work, downloads, "ja")
+    try:
+        folder = tempfile.mkdtemp(dir=work)
+        server, origin = serve(site)
+        pair = [f"{folder}/a.wav", f"{folder}/mono.wav"]
+        open(pair[0], "wb").write(wav()), open(pair[1], "wb").write(wav(channels=1))
+        _, status, _, hooks = page_run(browser, f"{origin}/index.html", pair)
+        check("Japanese: the page's language", browser.execute_script("return document.documentElement.lang") == "ja"
+              and browser.find_element(By.ID, "combine").text == "合成")
+        check("Japanese: the refusal explained", status == 255 and "ステレオ" in hooks["status"], hooks["status"])
+    finally:
+        browser.quit()
+        server.shutdown()
+
     # Every request the page or its worker made, served or opened from disk ("null"),
     # went to the page's own origin.
-    urls = requests_of(f"{work}/net.json", (origin, "null"))
-    elsewhere = [u for u in urls if not u.startswith(origin + "/")]
-    check("every request to the page's own origin", f"{origin}/wavpair.wasm" in urls and not elsewhere,
-          f"{elsewhere}")
+    urls = requests_of(f"{work}/net-en-US.json", own)
+    served = [u for u in urls if u.startswith("http")]
+    origins = {u.split("/")[2] for u in served}
+    check("every request to the page's own origin", any(u.endswith("/wavpair.wasm") for u in served) and
+          all(o.startswith("127.0.0.1:") for o in origins), f"{origins}")
     shutil.rmtree(work)
     print(f"{checks - len(failures)} passed, {len(failures)} failed")
     return 1 if failures else 0

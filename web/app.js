@@ -1,10 +1,107 @@
 // The page: picks two files, runs the engine on them in a worker, shows its report as
-// it is written and, on success, the output's picture and a link to save it. Nothing
-// is sent anywhere; the output is gathered here, piece by piece, as the worker hands
-// it over.
+// it is written and, on success, the output's picture and a link to save it. It
+// speaks the reader's language (Japanese or English); the report stays the tool's own
+// Japanese. Nothing is sent anywhere: the output is a file of the origin's private
+// file system where the browser has one, and is gathered here only where it has not.
 "use strict";
 
-const kColumns = 1000; // picture columns: the least and greatest sample of each
+const kStartMs = 5000; // an engine not loaded by then has failed to start
+const kLargeBytes = 512 << 20; // inputs from which gathering the output here is a risk
+
+const kTexts = {
+  en: {
+    title: "wavpair: two stereo WAV files side by side",
+    intro: "Two stereo WAV files (PCM, 8 or 16 bits) become one: the longer one, folded to " +
+      "mono, on the left channel, the other on the right. Everything happens on this computer; " +
+      "the files are not sent anywhere.",
+    first: "First WAV file", second: "Second WAV file", drop: "or drop it here",
+    combine: "Combine", cancel: "Cancel", progress: "Progress", report: "Report",
+    reportLabel: "Report (Japanese)", result: "Result",
+    pictureLabel: "The output's left channel above its right channel",
+    caption: "Left channel above, right channel below; the line marks where the shorter input ran out.",
+    choose: "Choose two files.", chooseBoth: "Choose a first and a second file.",
+    combining: "Combining…", cancelled: "Cancelled.", starting: "Starting the engine…",
+    done: (name) => `Done: ${name} is ready to save.`, save: (name) => `Save ${name}`,
+    time: (all, at) => `Playing time: ${all} s` + (at ? `; the shorter input runs out at ${at} s.` : "."),
+    failed: (why) => `The engine could not run: ${why}. Reload the page to try again.`,
+    slow: "it did not start", noWorker: "this browser will not start it here",
+    noLoad: "it could not be loaded",
+    fromDisk: "This page needs a web server. Opened from disk, use wavpair.html (the whole page " +
+      "in one file) beside it instead.",
+    memory: "This browser cannot write the result to disk from this page, so it is kept in " +
+      "memory: a result this large may need more memory than the computer has.",
+    refused: (why) => `Refused: ${why}`,
+    files: ["the first file", "the second file"],
+    why: {
+      kInputOpen: (f) => `${f} could not be read.`,
+      kReadFailed: (f) => `${f} is too short to be a WAV file.`,
+      kNoWave: (f) => `${f} is not a WAV file.`,
+      kNotRiff: (f) => `${f} is not a WAV file (or a big-endian one).`,
+      kPcmOnly: (f) => `${f} is compressed; only uncompressed PCM can be combined.`,
+      kBitsOnly: (f) => `${f} has neither 8 nor 16 bits per sample.`,
+      kNoFmt: (f) => `${f} has no format chunk.`,
+      kNoData: (f) => `${f} holds no audio (no data chunk).`,
+      cut: (f) => `${f} ends inside its format chunk.`,
+      kNotStereo: () => "a file is not stereo; both need two channels.",
+      kRateDiffers: () => "the two files have different sample rates.",
+      kBitsDiffers: () => "the two files have different sample widths.",
+      kBytesPerSecDiffers: () => "the two files declare different byte rates.",
+      kDataWrite: () => "a file ends before the audio it declares, or the result could not be written.",
+      kHeaderWrite: () => "the result could not be written.",
+      kFileOpen: () => "a file could not be opened.",
+      kOutputWrite: () => "the result could not be written.",
+      other: (status) => `exit status ${status}; see the report.`,
+    },
+  },
+  ja: {
+    title: "wavpair: 二つのステレオWAVファイルを並べる",
+    intro: "二つのステレオWAVファイル(PCM、8または16ビット)をひとつにします。長いほうをモノラルに" +
+      "まとめて左チャンネルに、もう一方を右チャンネルに入れます。処理はすべてこのコンピュータの中で" +
+      "行われ、ファイルはどこにも送られません。",
+    first: "一つ目のWAVファイル", second: "二つ目のWAVファイル", drop: "またはここにドロップ",
+    combine: "合成", cancel: "中止", progress: "進み具合", report: "レポート",
+    reportLabel: "レポート", result: "結果",
+    pictureLabel: "出力の左チャンネル(上)と右チャンネル(下)",
+    caption: "上が左チャンネル、下が右チャンネル。線は短いほうの入力が終わった位置です。",
+    choose: "ファイルを二つ選んでください。", chooseBoth: "一つ目と二つ目のファイルを選んでください。",
+    combining: "合成しています…", cancelled: "中止しました。", starting: "エンジンを起動しています…",
+    done: (name) => `完了: ${name} を保存できます。`, save: (name) => `${name} を保存`,
+    time: (all, at) => `再生時間: ${all} 秒` + (at ? `(短いほうの入力は ${at} 秒で終わります)。` : "。"),
+    failed: (why) => `エンジンを実行できませんでした: ${why}。ページを再読み込みしてください。`,
+    slow: "起動しませんでした", noWorker: "このブラウザはここでは起動を許しません",
+    noLoad: "読み込めませんでした",
+    fromDisk: "このページはWebサーバーから開いてください。ディスクから開く場合は、隣にある " +
+      "wavpair.html(ページ全体をひとつにしたファイル)を使ってください。",
+    memory: "このブラウザはこのページから結果をディスクに書けないため、結果をメモリーに保持します。" +
+      "これほど大きな結果では、メモリーが足りなくなるおそれがあります。",
+    refused: (why) => `合成できません: ${why}`,
+    files: ["一つ目のファイル", "二つ目のファイル"],
+    why: {
+      kInputOpen: (f) => `${f}を読めません。`,
+      kReadFailed: (f) => `${f}はWAVファイルとしては短すぎます。`,
+      kNoWave: (f) => `${f}はWAVファイルではありません。`,
+      kNotRiff: (f) => `${f}はWAVファイルではありません(ビッグエンディアン形式を含む)。`,
+      kPcmOnly: (f) => `${f}は圧縮されています。無圧縮PCMだけを合成できます。`,
+      kBitsOnly: (f) => `${f}は8ビットでも16ビットでもありません。`,
+      kNoFmt: (f) => `${f}にはフォーマットチャンクがありません。`,
+      kNoData: (f) => `${f}には音声(dataチャンク)がありません。`,
+      cut: (f) => `${f}はフォーマットチャンクの途中で終わっています。`,
+      kNotStereo: () => "ステレオでないファイルがあります。両方とも2チャンネルである必要があります。",
+      kRateDiffers: () => "二つのファイルのサンプリング周波数が異なります。",
+      kBitsDiffers: () => "二つのファイルのサンプルビット数が異なります。",
+      kBytesPerSecDiffers: () => "二つのファイルの1秒当たりのバイト数が異なります。",
+      kDataWrite: () => "ファイルが宣言された音声より先に終わっているか、結果を書き込めませんでした。",
+      kHeaderWrite: () => "結果を書き込めませんでした。",
+      kFileOpen: () => "ファイルを開けませんでした。",
+      kOutputWrite: () => "結果を書き込めませんでした。",
+      other: (status) => `終了ステータス ${status}。レポートを見てください。`,
+    },
+  },
+};
+const kLanguage = [...(navigator.languages || []), navigator.language || "en"]
+  .map((l) => String(l).toLowerCase().split("-")[0])
+  .find((l) => l in kTexts) || "en";
+const T = kTexts[kLanguage];
 
 const $ = (id) => document.getElementById(id);
 const first = $("first");
@@ -15,223 +112,272 @@ const progress = $("progress");
 const status = $("status");
 const report = $("report");
 const result = $("result");
+const picture = $("picture");
 
-// The worker's script: the one-file page carries it inside itself.
-function workerUrl() {
-  const inline = $("worker-source");
-  if (!inline) return "worker.js";
-  return URL.createObjectURL(new Blob([inline.textContent], { type: "text/javascript" }));
+document.documentElement.lang = kLanguage;
+document.title = T.title;
+for (const node of document.querySelectorAll("[data-text]")) node.textContent = T[node.dataset.text];
+for (const node of document.querySelectorAll("[data-label]")) {
+  node.setAttribute("aria-label", T[node.dataset.label]);
 }
 
-// The least and greatest sample of each channel in each column, from the output as
-// it passes; the 44-byte header says how to read the frames.
-function pictureTaker() {
-  const p = {
-    head: new Uint8Array(44), got: 0, frames: 0, block: 4, bits: 16, rate: 0,
-    frame: 0, carry: new Uint8Array(0),
-    min: [new Float64Array(kColumns).fill(Infinity), new Float64Array(kColumns).fill(Infinity)],
-    max: [new Float64Array(kColumns).fill(-Infinity), new Float64Array(kColumns).fill(-Infinity)],
-  };
-  const scan = (bytes) => {
-    const n = Math.floor(bytes.length / p.block);
-    if (n === 0 || p.frames === 0) return;
-    const aligned = bytes.byteOffset % 2 === 0 ? bytes : bytes.slice();
-    const s = p.bits === 8 ? aligned.subarray(0, n * 2) : new Int16Array(aligned.buffer, aligned.byteOffset, n * 2);
-    const [minL, minR] = p.min, [maxL, maxR] = p.max;
-    for (let i = 0; i < n;) {
-      const col = Math.min(kColumns - 1, Math.floor(((p.frame + i) * kColumns) / p.frames));
-      const end = Math.max(i + 1, Math.min(n, Math.ceil(((col + 1) * p.frames) / kColumns) - p.frame));
-      let lo = minL[col], hi = maxL[col], lo2 = minR[col], hi2 = maxR[col];
-      for (; i < end; i++) {
-        const l = s[2 * i], r = s[2 * i + 1];
-        if (l < lo) lo = l;
-        if (l > hi) hi = l;
-        if (r < lo2) lo2 = r;
-        if (r > hi2) hi2 = r;
-      }
-      minL[col] = lo, maxL[col] = hi, minR[col] = lo2, maxR[col] = hi2;
+// What could drive what shows a name (controls, marks that reorder text): '?' where
+// the page shows a name, gone from a name the browser saves under.
+const kDriving = /[\u0000-\u001f\u007f-\u009f\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069]/g;
+const shown = (name) => name.replace(kDriving, "?");
+// The output's name, after the inputs: long.wav and short.wav give long+short.wav.
+const outputName = (a, b) => `${a.replace(/\.wav$/i, "")}+${b.replace(/\.wav$/i, "")}.wav`;
+
+// The worker's script: the one-file page carries it inside itself, as one URL for
+// every run.
+const inline = $("worker-source");
+const workerUrl = inline ? URL.createObjectURL(new Blob([inline.textContent], { type: "text/javascript" }))
+  : "worker.js";
+
+// The output's file on disk, named for this page so that a page that is gone leaves
+// nothing behind: another page removes what no live page holds (Web Locks).
+const tab = `${Date.now().toString(36)}${Math.random().toString(36).slice(2, 8)}`;
+let runs = 0;
+let diskName = null; // the file of the result shown, if on disk
+let saved = null; // the object URL of the result shown
+const disk = async () => navigator.storage.getDirectory();
+async function diskRemove(name, tries = 20) {
+  for (let k = 0; k < tries; k++) {
+    try {
+      await (await disk()).removeEntry(name);
+      return;
+    } catch (e) {
+      if (e.name === "NotFoundError") return;
+      await new Promise((wake) => setTimeout(wake, 100)); // a worker ended just now still holds it
     }
-    p.frame += n;
-  };
-  p.add = (bytes) => {
-    if (p.got < 44) {
-      const take = Math.min(44 - p.got, bytes.length);
-      p.head.set(bytes.subarray(0, take), p.got);
-      p.got += take;
-      bytes = bytes.subarray(take);
-      if (p.got === 44) {
-        const v = new DataView(p.head.buffer);
-        p.rate = v.getUint32(24, true);
-        p.block = v.getUint16(32, true) || 4;
-        p.bits = v.getUint16(34, true);
-        p.frames = Math.floor(v.getUint32(40, true) / p.block);
-      }
-    }
-    if (p.carry.length > 0) {
-      const joined = new Uint8Array(p.carry.length + bytes.length);
-      joined.set(p.carry);
-      joined.set(bytes, p.carry.length);
-      bytes = joined;
-    }
-    const whole = bytes.length - (bytes.length % p.block);
-    scan(bytes.subarray(0, whole));
-    p.carry = bytes.slice(whole);
-  };
-  return p;
+  }
+}
+async function leftoversRemove() {
+  if (!navigator.locks) return;
+  const held = new Set(((await navigator.locks.query()).held || []).map((l) => l.name));
+  for await (const name of (await disk()).keys()) {
+    const owner = /^wavpair-([a-z0-9]+)-\d+\.wav$/.exec(name);
+    if (owner && !held.has(`wavpair-${owner[1]}`)) await diskRemove(name, 1);
+  }
+}
+if (navigator.locks && navigator.storage && navigator.storage.getDirectory) {
+  navigator.locks.request(`wavpair-${tab}`, () => new Promise(() => {})).catch(() => {});
+  leftoversRemove().catch(() => {});
 }
 
-let worker = null;
-// The next run's worker, started ahead so that its engine has loaded by the time
-// Combine is pressed; each run still gets a fresh one.
-let spare = new Worker(workerUrl());
-let picture = null;
-let started = 0; // when the run began, for the time it took (data-ms)
-let parts = [];
-let saved = null; // the object URL of the last result, freed when a new run starts
+// An engine in a worker of its own, started ahead so that it has loaded by the time
+// Combine is pressed: "starting", then "ready" or "failed" (within kStartMs).
+function engineStart() {
+  const engine = { state: "starting", disk: false, why: "", wake: [] };
+  const settle = (state, why) => {
+    if (engine.state !== "starting") return;
+    Object.assign(engine, { state, why });
+    clearTimeout(engine.timer);
+    engine.wake.splice(0).forEach((wake) => wake());
+  };
+  try {
+    engine.worker = new Worker(workerUrl);
+  } catch (e) {
+    settle("failed", location.protocol === "file:" ? T.noWorker : String(e.message || e));
+    return engine;
+  }
+  engine.worker.onmessage = ({ data }) => {
+    if (data.type === "ready") engine.disk = data.disk;
+    settle(data.type === "ready" ? "ready" : "failed", data.message);
+  };
+  engine.worker.onerror = (e) => {
+    e.preventDefault();
+    settle("failed", e.message || T.slow);
+  };
+  engine.timer = setTimeout(() => settle("failed", T.slow), kStartMs);
+  return engine;
+}
+const engineReady = (engine) =>
+  engine.state !== "starting" ? Promise.resolve() : new Promise((wake) => engine.wake.push(wake));
 
-function say(text) {
+let spare = engineStart();
+let running = null; // the engine of the run under way
+
+function say(text, attributes = {}) {
   status.textContent = text;
+  for (const name of ["exit", "error"]) delete status.dataset[name];
+  Object.assign(status.dataset, attributes);
 }
 
-function reset() {
+async function reset() {
   report.textContent = "";
+  report.classList.remove("refused");
   result.hidden = true;
   $("save").textContent = "";
   if (saved) URL.revokeObjectURL(saved);
-  saved = null;
-  parts = [];
-  picture = pictureTaker();
+  const last = diskName;
+  saved = diskName = null;
   progress.value = 0;
-  delete status.dataset.exit;
-  status.dataset.pieces = "0";
+  if (last) await diskRemove(last);
+  await leftoversRemove().catch(() => {});
 }
 
-function finish() {
-  if (worker) worker.terminate();
-  worker = null;
-  spare = spare || new Worker(workerUrl());
+function finish(focus) {
+  if (running) running.worker.terminate();
+  running = null;
+  spare = spare || engineStart();
   combine.disabled = false;
   cancel.disabled = true;
+  (focus || status).focus();
 }
 
-function draw(p) {
-  const canvas = $("picture");
-  const g = canvas.getContext("2d");
-  const w = canvas.width;
-  const h = canvas.height / 2;
-  const full = p.bits === 8 ? 128 : 32768;
-  const centre = p.bits === 8 ? 128 : 0;
+function failed(why) {
+  finish();
+  say(T.failed(why || T.noLoad), { error: "engine" });
+}
+
+function draw(end) {
+  const g = picture.getContext("2d");
+  const w = picture.width;
+  const h = picture.height / 2;
+  const full = end.bits === 8 ? 128 : 32768;
+  const centre = end.bits === 8 ? 128 : 0;
   g.fillStyle = "#fff";
   g.fillRect(0, 0, w, 2 * h);
-  g.strokeStyle = "#ddd";
-  g.beginPath();
-  g.moveTo(0, h);
-  g.lineTo(w, h);
-  g.stroke();
-  const columns = p.min[0].length;
+  const columns = end.columns.length / 4;
   ["#0b57d0", "#137333"].forEach((colour, ch) => {
     g.fillStyle = colour;
-    const top = ch * h;
     for (let x = 0; x < columns; x++) {
-      if (p.min[ch][x] > p.max[ch][x]) continue; // a column no frame fell in
-      const y0 = top + h / 2 - ((p.max[ch][x] - centre) / full) * (h / 2 - 2);
-      const y1 = top + h / 2 - ((p.min[ch][x] - centre) / full) * (h / 2 - 2);
+      const [lo, hi] = [end.columns[4 * x + 2 * ch], end.columns[4 * x + 2 * ch + 1]];
+      if (lo > hi) continue; // a column no frame fell in
+      const y0 = ch * h + h / 2 - ((hi - centre) / full) * (h / 2 - 2);
+      const y1 = ch * h + h / 2 - ((lo - centre) / full) * (h / 2 - 2);
       g.fillRect((x * w) / columns, y0, Math.max(1, w / columns), Math.max(1, y1 - y0));
     }
   });
-  if (p.shorter < p.frames) {
-    const x = (p.shorter / p.frames) * w;
+  picture.dataset.shorterFrames = String(end.shorterFrames);
+  if (end.shorterFrames < end.frames) {
     g.fillStyle = "#c5221f";
-    g.fillRect(x - 1, 0, 2, 2 * h);
+    g.fillRect((end.shorterFrames / end.frames) * w - 1, 0, 2, 2 * h);
   }
 }
 
-function show(p) {
-  const seconds = (n) => (p.rate ? n / p.rate : 0).toFixed(3);
+async function show(end, name, parts) {
+  const seconds = (n) => (end.rate ? n / end.rate : 0).toFixed(3);
   $("duration").textContent =
-    `Playing time: ${seconds(p.frames)} s` +
-    (p.shorter < p.frames ? `; the shorter input runs out at ${seconds(p.shorter)} s.` : ".");
-  draw(p);
-  saved = URL.createObjectURL(new Blob(parts, { type: "audio/wav" }));
-  parts = [];
+    T.time(seconds(end.frames), end.shorterFrames < end.frames ? seconds(end.shorterFrames) : null);
+  draw(end);
+  const file = end.disk ? await (await (await disk()).getFileHandle(diskName)).getFile()
+    : new Blob(parts, { type: "audio/wav" });
+  saved = URL.createObjectURL(file);
   const link = document.createElement("a");
   link.id = "download";
   link.href = saved;
-  link.download = p.name;
-  link.textContent = `Save ${p.name}`;
+  link.download = name.replace(kDriving, "");
+  link.textContent = T.save(shown(name));
   $("save").append(link);
   result.hidden = false;
+  return link;
 }
 
-function start(event) {
+// Why the engine refused, from the names of the messages it printed (never their
+// text): the last failure message, and which input was being read when it came.
+function refusal(messages, status) {
+  const read = messages.filter((m) => m === "kFileName").length;
+  const last = [...messages].reverse().find((m) => m in T.why || m === "kPcmOnlyTag" || m === "kBitsOnlyValue");
+  const key = { kPcmOnlyTag: "kPcmOnly", kBitsOnlyValue: "kBitsOnly" }[last] || last;
+  const file = T.files[Math.min(1, Math.max(0, key === "kInputOpen" ? read : read - 1))];
+  const why = key ? T.why[key] : read > 0 && !messages.includes("kNotStereo") ? T.why.cut : null;
+  const text = why ? why(file) : T.why.other(status);
+  return text.charAt(0).toUpperCase() + text.slice(1);
+}
+
+async function start(event) {
   event.preventDefault();
-  if (worker) return;
-  if (!first.files.length || !second.files.length) {
-    say("Choose a first and a second file.");
+  if (running) return;
+  if (location.protocol === "file:" && !inline) {
+    say(T.fromDisk, { error: "from-disk" });
     return;
   }
-  reset();
+  if (!first.files.length || !second.files.length) {
+    say(T.chooseBoth);
+    return;
+  }
   combine.disabled = true;
+  await reset();
   cancel.disabled = false;
-  say("Combining…");
-  started = performance.now();
-  worker = spare || new Worker(workerUrl());
+  cancel.focus();
+  say(spare.state === "ready" ? T.combining : T.starting);
+  const engine = (running = spare);
   spare = null;
-  worker.onmessage = ({ data }) => {
+  await engineReady(engine);
+  if (running !== engine) return; // cancelled meanwhile
+  if (engine.state === "failed") {
+    failed(engine.why);
+    return;
+  }
+  say(T.combining);
+  const [a, b] = [first.files[0], second.files[0]];
+  const name = outputName(a.name, b.name);
+  const file = engine.disk ? `wavpair-${tab}-${++runs}.wav` : null;
+  const messages = [];
+  const parts = [];
+  const began = performance.now();
+  engine.worker.onmessage = async ({ data }) => {
+    if (running !== engine) return;
     if (data.type === "text") {
       const piece = document.createElement("span");
       if (data.stream === 2) piece.className = "err";
       piece.textContent = data.text;
       report.append(piece);
+      messages.push(data.message);
     } else if (data.type === "chunk") {
-      // Each piece becomes a blob at once, so the browser may keep it on disk.
-      picture.add(new Uint8Array(data.bytes));
-      parts.push(new Blob([data.bytes]));
-      status.dataset.pieces = String(parts.length);
+      parts.push(new Blob([data.bytes])); // each piece a blob at once, which may go to disk
     } else if (data.type === "progress") {
       progress.value = data.total > 0 ? data.done / data.total : 0;
     } else if (data.type === "failed") {
-      // A run the engine could not finish ends as a refusal does: no file.
-      finish();
-      parts = [];
-      status.dataset.exit = "255";
-      say(`The engine failed: ${data.message}.`);
+      failed(data.message);
     } else if (data.type === "end") {
-      finish();
-      status.dataset.exit = String(data.status);
-      status.dataset.memory = String(data.memory);
-      status.dataset.ms = String(Math.round(performance.now() - started));
+      running.worker.terminate();
+      diskName = data.disk ? file : null;
+      const attributes = { exit: String(data.status), ms: String(Math.round(performance.now() - began)),
+        output: data.disk ? "disk" : "memory" };
       if (data.status === 0) {
         progress.value = 1;
-        const p = picture;
-        p.name = data.name;
-        p.shorter = data.shorter === null ? p.frames : Math.floor(data.shorter / p.block);
-        show(p);
-        say(`Done: ${data.name} is ready to save.`);
+        const link = await show(data, name, parts);
+        finish(link);
+        say(T.done(shown(name)), attributes);
       } else {
-        parts = [];
-        say(`Refused (exit status ${data.status}): see the report.`);
+        report.classList.add("refused");
+        finish();
+        say(T.refused(refusal(messages, data.status)), attributes);
       }
     }
   };
-  worker.onerror = (e) => {
-    finish();
-    parts = [];
-    status.dataset.exit = "255";
-    say(`The engine failed: ${e.message || "unknown error"}.`);
+  engine.worker.onerror = (e) => {
+    e.preventDefault();
+    if (running === engine) failed(e.message || T.slow);
   };
-  worker.postMessage({ first: first.files[0], second: second.files[0] });
+  engine.worker.postMessage({ first: a, second: b, output: name, diskName: file });
 }
 
+$("form").addEventListener("submit", (event) => start(event).catch((e) => failed(String(e.message || e))));
 cancel.addEventListener("click", () => {
+  const engine = running;
   finish();
-  parts = [];
-  say("Cancelled.");
+  progress.value = 0;
+  say(T.cancelled);
+  if (engine && engine.disk) diskRemove(`wavpair-${tab}-${runs}.wav`);
 });
-$("form").addEventListener("submit", start);
+addEventListener("pagehide", () => {
+  if (diskName) diskRemove(diskName, 1);
+});
 
-// Each file box takes a dropped file as if it had been chosen.
+// Before a large run, a browser that keeps the result in memory says so.
+function memoryNotice() {
+  const size = [first, second].reduce((n, input) => n + (input.files[0] ? input.files[0].size : 0), 0);
+  const engine = spare || running;
+  $("notice").hidden = !(engine && engine.state === "ready" && !engine.disk && size >= kLargeBytes);
+  $("notice").textContent = T.memory;
+}
 for (const input of [first, second]) {
+  input.addEventListener("change", memoryNotice);
+  // Each file box takes a dropped file as if it had been chosen.
   const box = $(`${input.id}-drop`);
   box.addEventListener("dragover", (e) => {
     e.preventDefault();
@@ -242,5 +388,12 @@ for (const input of [first, second]) {
     e.preventDefault();
     box.classList.remove("over");
     if (e.dataTransfer.files.length) input.files = e.dataTransfer.files;
+    memoryNotice();
   });
+}
+if (location.protocol === "file:" && !inline) {
+  say(T.fromDisk, { error: "from-disk" });
+} else {
+  say(T.choose);
+  engineReady(spare).then(memoryNotice);
 }

@@ -1,135 +1,207 @@
 // One combination, in a worker of its own: the page starts a worker for each run and
 // ends it when the run is over or cancelled, so nothing of one run reaches the next.
-// The engine reads the chosen files in place (WORKERFS) and writes the output into a
-// device that hands each piece to the page as it is written, so neither input nor
-// output is ever whole in the engine's memory. The page draws the picture from the
-// pieces, on its own thread.
+// The engine (src/platform/browser.cpp) asks this worker for its files: the inputs are
+// the chosen files, read in place; the output goes into a file of the origin's private
+// file system where the browser has one (memory stays flat whatever its size), or
+// else to the page piece by piece. Only documented interfaces: Module's callbacks, the
+// engine's EM_JS calls, ccall and the exported functions of web/page.cpp.
 //
 // To the page:
-//   {type: "text", stream, text}    a piece of the report (1 standard output, 2 error)
-//   {type: "progress", done, total} output bytes written, at most ten times a second
-//   {type: "chunk", bytes}          the next bytes of the output
-//   {type: "end", status, name, shorter, memory}  the exit status, the output's name,
-//                                   the shorter input's data size, the engine's memory
-//   {type: "failed", message}       the engine could not run at all
+//   {type: "ready", disk}              the engine is loaded; disk: the output can go to disk
+//   {type: "text", stream, text, message}  a piece of the report (1 standard output, 2
+//                                      error) and the name of the engine's message
+//   {type: "progress", done, total}    output bytes written, at most ten times a second
+//   {type: "chunk", bytes}             the output's next bytes, where it is not on disk
+//   {type: "end", status, disk, frames, shorterFrames, rate, bits, columns}
+//                                      the exit status, whether the output is on disk
+//                                      (the page's file), its frames, how many of them
+//                                      the shorter input fed, its format and picture
+//   {type: "failed", message}          the engine could not run
 "use strict";
 
 const kProgressMs = 100;
-const kAhead = 64 << 10;
-const kEspipe = 70; // the engine's errno for "cannot seek"
+const kAhead = 64 << 10; // reads below this (the scan's) are served from one slice this large
 
-// The engine loads at once; the run starts when both it and the page's files are there.
+const decoder = new TextDecoder();
 let job = null;
 let ready = false;
-let report = "";
-const decoder = new TextDecoder();
-function text(stream, piece) {
-  report += piece;
-  postMessage({ type: "text", stream, text: piece });
+const inputs = new Map(); // the names the engine is given -> the chosen files
+const open = new Map(); // handle -> {file, ahead, aheadAt} or {output: true}
+const reads = [undefined]; // bytes read through each handle (0 is none), the output's null
+let access = null; // the output's file on disk
+let header = null; // the output's first 44 bytes
+let written = 0;
+let total = 0;
+let shown = 0;
+let columns = null;
+
+function failed(what) {
+  postMessage({ type: "failed", message: String(what && what.message ? what.message : what) });
 }
-function go() {
-  if (!ready || !job) return;
+
+// Whether this browser gives a worker a file on disk to write into.
+async function diskProbe() {
   try {
-    combineRun(job.first, job.second);
+    return typeof FileSystemFileHandle !== "undefined" &&
+      "createSyncAccessHandle" in FileSystemFileHandle.prototype &&
+      !!(await navigator.storage.getDirectory());
   } catch (e) {
-    postMessage({ type: "failed", message: String(e && e.message ? e.message : e) });
+    return false;
   }
 }
+
+// A chosen file is read as a stream, in order from where the engine asks, into one
+// buffer of its own that every read reuses: no allocation per block, so memory stays
+// flat, and several times the rate of reading slice by slice. A read from anywhere
+// else starts the stream there; the scan's small reads are served from one slice.
+async function streamRead(f, view, at, n) {
+  if (!f.stream || f.streamAt !== at) {
+    if (f.stream) f.stream.cancel().catch(() => {});
+    f.stream = f.file.slice(at).stream().getReader({ mode: "byob" });
+    f.streamAt = at;
+  }
+  if (!f.buffer || f.buffer.byteLength < n) f.buffer = new ArrayBuffer(n);
+  let filled = 0;
+  while (filled < n) {
+    const { value, done } = await f.stream.read(new Uint8Array(f.buffer, filled, n - filled));
+    if (done) break;
+    f.buffer = value.buffer; // the same memory, handed back
+    filled += value.byteLength;
+  }
+  view.set(new Uint8Array(f.buffer, 0, filled));
+  f.streamAt += filled;
+  return filled;
+}
+
+async function fileRead(f, view, at) {
+  let n = Math.max(0, Math.min(view.length, f.file.size - at));
+  if (n >= kAhead) {
+    n = await streamRead(f, view, at, n);
+  } else if (n > 0) {
+    if (!f.ahead || at < f.aheadAt || at + n > f.aheadAt + f.ahead.length) {
+      f.ahead = new Uint8Array(await f.file.slice(at, at + kAhead).arrayBuffer());
+      f.aheadAt = at;
+    }
+    view.set(f.ahead.subarray(at - f.aheadAt, at - f.aheadAt + n));
+  }
+  reads[f.handle] += n;
+  return n;
+}
+
+function outputWrite(view, at) {
+  if (at === 0 && view.length >= 44) {
+    header = new DataView(view.slice(0, 44).buffer);
+    total = 44 + header.getUint32(40, true);
+    // The whole size at once: growing the file write by write costs more than the writes.
+    if (access) access.truncate(total);
+  }
+  if (access) {
+    if (access.write(view, { at }) !== view.length) return -1;
+  } else {
+    const bytes = view.slice();
+    postMessage({ type: "chunk", bytes: bytes.buffer }, [bytes.buffer]);
+  }
+  Module._picturePass(view.byteOffset, view.length);
+  written = at + view.length;
+  const now = performance.now();
+  if (now - shown >= kProgressMs) {
+    shown = now;
+    postMessage({ type: "progress", done: written, total });
+  }
+  return view.length;
+}
+
 self.wavpairConfig = {
-  reportWrite: (stream, bytes) => text(stream, decoder.decode(bytes)),
-  print: (line) => text(1, line + "\n"),
-  printErr: (line) => text(2, line + "\n"),
-  onRuntimeInitialized: () => {
+  fileOpen(name, write) {
+    if (!write && !inputs.has(name)) return -1;
+    const handle = reads.push(write ? null : 0) - 1;
+    open.set(handle, write ? { output: true } : { file: inputs.get(name), handle });
+    return handle;
+  },
+  async fileRead(handle, view, at) {
+    const f = open.get(handle);
+    try {
+      return f.file ? await fileRead(f, view, at) : -1;
+    } catch (e) {
+      return -1; // a file that vanished or cannot be read: the engine reports it
+    }
+  },
+  fileWrite(handle, view, at) {
+    try {
+      return open.get(handle).output ? outputWrite(view, at) : -1;
+    } catch (e) {
+      return -1; // a full disk: the engine reports it
+    }
+  },
+  fileClose(handle) {
+    const f = open.get(handle);
+    if (f && f.stream) f.stream.cancel().catch(() => {});
+    open.delete(handle);
+    return 0;
+  },
+  reportWrite(stream, message, bytes) {
+    postMessage({ type: "text", stream, message, text: decoder.decode(bytes) });
+  },
+  pictureDone(values) {
+    columns = values;
+  },
+  print: (line) => postMessage({ type: "text", stream: 1, message: "", text: line + "\n" }),
+  printErr: (line) => postMessage({ type: "text", stream: 2, message: "", text: line + "\n" }),
+  onRuntimeInitialized: async () => {
+    postMessage({ type: "ready", disk: await diskProbe() });
     ready = true;
     go();
   },
-  onAbort: (what) => postMessage({ type: "failed", message: String(what) }),
+  onAbort: failed,
 };
+
 self.onmessage = (event) => {
   job = event.data;
   go();
 };
 
-// The output's name, after the inputs: long.wav and short.wav give long+short.wav.
-function outputName(a, b) {
-  const stem = (name) => name.replace(/\.wav$/i, "");
-  return `${stem(a)}+${stem(b)}.wav`;
+function go() {
+  if (ready && job) combineRun(job).catch(failed);
 }
 
-// Each read of a chosen file costs about a millisecond whatever its size, and the
-// engine's stdio follows each large read with a small one for its own buffer. A large
-// read takes kAhead bytes more, and the small read after it is served from those.
-function readAhead() {
-  const read = WORKERFS.stream_ops.read;
-  const kept = new Map(); // node -> {position, bytes}
-  WORKERFS.stream_ops.read = (stream, buffer, offset, length, position) => {
-    const node = stream.node;
-    const k = kept.get(node);
-    if (k && position >= k.position && position + length <= k.position + k.bytes.length) {
-      buffer.set(k.bytes.subarray(position - k.position, position - k.position + length), offset);
-      return length;
+// The run: the names as the files are called, as on a command line (two files of one
+// name kept apart by folders), the output named by the page.
+async function combineRun({ first, second, output, diskName }) {
+  const [a, b] = first.name === second.name ? [`1/${first.name}`, `2/${second.name}`] : [first.name, second.name];
+  inputs.set(a, first).set(b, second);
+  let dir = null;
+  if (diskName) {
+    try {
+      dir = await navigator.storage.getDirectory();
+      access = await (await dir.getFileHandle(diskName, { create: true })).createSyncAccessHandle();
+      access.truncate(0);
+    } catch (e) {
+      access = null;
     }
-    if (length < kAhead || position >= node.size) return read(stream, buffer, offset, length, position);
-    const end = Math.min(node.size, position + length + kAhead);
-    const got = new Uint8Array(WORKERFS.reader.readAsArrayBuffer(node.contents.slice(position, end)));
-    const n = Math.min(length, got.length);
-    buffer.set(got.subarray(0, n), offset);
-    kept.set(node, { position: position + n, bytes: got.subarray(n) });
-    return n;
-  };
-}
-
-function combineRun(first, second) {
-  readAhead();
-  FS.mkdir("/in1");
-  FS.mkdir("/in2");
-  FS.mount(WORKERFS, { files: [first] }, "/in1");
-  FS.mount(WORKERFS, { files: [second] }, "/in2");
-  FS.mkdir("/run");
-  FS.chdir("/run");
-  // The names as the files are called, as on a command line; two files of one name
-  // keep their folders apart.
-  let [a, b] = [first.name, second.name];
-  if (a === b) {
-    [a, b] = [`/in1/${a}`, `/in2/${b}`];
-  } else {
-    FS.symlink(`/in1/${a}`, a);
-    FS.symlink(`/in2/${b}`, b);
   }
-  const out = outputName(first.name, second.name);
-  let written = 0;
-  let total = 0; // from the header's data size, once it has passed
-  let shown = 0;
-  const device = FS.makedev(64, 0);
-  FS.registerDevice(device, {
-    open() {},
-    close() {},
-    // Only the current position can be asked for: the output leaves as it is written.
-    llseek(stream, offset, whence) {
-      const at = whence === 1 ? stream.position + offset : whence === 0 ? offset : -1;
-      if (at !== stream.position) throw new FS.ErrnoError(kEspipe);
-      return at;
-    },
-    write(stream, buffer, offset, length) {
-      const bytes = new Uint8Array(buffer.buffer, buffer.byteOffset + offset, length).slice();
-      if (written === 0 && length >= 44) total = 44 + new DataView(bytes.buffer).getUint32(40, true);
-      postMessage({ type: "chunk", bytes: bytes.buffer }, [bytes.buffer]);
-      written += length;
-      const now = performance.now();
-      if (now - shown >= kProgressMs) {
-        shown = now;
-        postMessage({ type: "progress", done: written, total });
-      }
-      return length;
-    },
-  });
-  FS.mkdev(out, device);
-  const status = Module.callMain([a, b, out]) & 0xff;
-  // Where the shorter input ran out: the smaller of the two "data" sizes reported.
-  const sizes = [...report.matchAll(/"data" の長さ: (-?\d+)/g)].map((m) => Number(m[1]) >>> 0);
-  const shorter = sizes.length === 2 ? Math.min(...sizes) : null;
-  // The engine's whole memory, which cannot grow: the figure the tests hold it to.
-  postMessage({ type: "end", status, name: out, shorter, memory: HEAPU8.length });
+  Module._pictureStart();
+  const status = (await Module.ccall("pageRun", "number", ["string", "string", "string"], [a, b, output],
+    { async: true })) & 0xff;
+  Module._pictureFinish();
+  if (access) {
+    // No flush: the file is there to be saved at once, not kept, and forcing it to the
+    // disk would cost as much as the whole run's writing.
+    if (status === 0) access.truncate(written);
+    access.close();
+    if (status !== 0) await dir.removeEntry(diskName);
+  }
+  const end = { type: "end", status, disk: !!access, columns };
+  if (status === 0 && header) {
+    // The engine opens the output, then the longer input, then the shorter one, and
+    // reads from the shorter one exactly the frames it feeds into the output.
+    const block = header.getUint16(32, true) || 1;
+    Object.assign(end, {
+      rate: header.getUint32(24, true), bits: header.getUint16(34, true),
+      frames: Math.floor(header.getUint32(40, true) / block),
+      shorterFrames: Math.floor(reads[reads.lastIndexOf(null) + 2] / block),
+    });
+  }
+  postMessage(end);
 }
 
 // The engine's script; the one-file page has the script itself in this place.

@@ -9,8 +9,8 @@
 #include <iterator>
 #include <utility>
 
-#include "messages.h"
 #include "platform/platform.h"
+#include "text.h"
 
 namespace {
 
@@ -49,10 +49,13 @@ void wavBlockFold8(const uint8_t* __restrict a, const uint8_t* __restrict b,
   }
 }
 
+namespace {
+
+// The 16-bit block fold. Each half of the word is sign-extended to 32 bits, so the sum
+// cannot overflow and the arithmetic shift floors it (odd negative sums round toward
+// minus infinity).
 void wavBlockFold16(const uint8_t* __restrict a, const uint8_t* __restrict b,
                     uint8_t* __restrict out, size_t frames) {
-  // Each half of the word sign-extended to 32 bits, so the sum cannot overflow and
-  // the arithmetic shift floors it.
   const auto sum = [](uint32_t w) {
     return (static_cast<int32_t>(w << 16) >> 16) + (static_cast<int32_t>(w) >> 16);
   };
@@ -63,8 +66,6 @@ void wavBlockFold16(const uint8_t* __restrict a, const uint8_t* __restrict b,
                  (static_cast<uint32_t>(left) & 0xFFFFU) | (static_cast<uint32_t>(right) << 16));
   }
 }
-
-namespace {
 
 using BlockFold = void (*)(const uint8_t*, const uint8_t*, uint8_t*, size_t);
 
@@ -103,28 +104,7 @@ int wavMix(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
   return 0;
 }
 
-}  // namespace
-
-int wavFormatCheck(const char* (&names)[2], WavInfo (&infos)[2]) {
-  if (infos[0].sampleRate != infos[1].sampleRate) {
-    platformMessagePrint(stderr, &msg::kRateDiffers);
-    return -1;
-  }
-  if (infos[0].bitsPerSample != infos[1].bitsPerSample) {
-    platformMessagePrint(stderr, &msg::kBitsDiffers);
-    return -1;
-  }
-  if (infos[0].bytesPerSec != infos[1].bytesPerSec) {
-    platformMessagePrint(stderr, &msg::kBytesPerSecDiffers);
-    return -1;
-  }
-  if (infos[0].dataSize < infos[1].dataSize) {
-    std::swap(infos[0], infos[1]);
-    std::swap(names[0], names[1]);
-  }
-  return 0;
-}
-
+// The two mixers: fold each frame of A (slot 0) and B (slot 1) into one output frame.
 int wavMix8(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
   return wavMix<wavBlockFold8, 2>(ins, out, infos);
 }
@@ -133,6 +113,8 @@ int wavMix16(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
   return wavMix<wavBlockFold16, 4>(ins, out, infos);
 }
 
+// Positions both inputs at their audio and runs the mixer for the sample width.
+// Prints nothing. 0 or -1.
 int wavDataWrite(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
   // An input that cannot be positioned (not a regular file) would feed the mixer
   // whatever bytes come next; refuse it instead.
@@ -144,43 +126,51 @@ int wavDataWrite(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
   return infos[0].bitsPerSample == 8 ? wavMix8(ins, out, infos) : wavMix16(ins, out, infos);
 }
 
-int wavCombine(const char* (&names)[2], const char* outName, WavInfo (&infos)[2]) {
-  if (wavFormatCheck(names, infos) != 0) {
+}  // namespace
+
+int wavFormatCheck(const char* (&names)[2], WavInfo (&infos)[2]) {
+  if (infos[0].sampleRate != infos[1].sampleRate) {
+    textPrint(stderr, &msg::kRateDiffers);
     return -1;
   }
-  // Creating the output would truncate an input before its audio is read, or a file
-  // the report is being written to.
-  if (platformSameFile(outName, names[0]) || platformSameFile(outName, names[1])) {
-    platformMessagePrint(stderr, &msg::kSameFile, outName);
+  if (infos[0].bitsPerSample != infos[1].bitsPerSample) {
+    textPrint(stderr, &msg::kBitsDiffers);
     return -1;
   }
-  if (platformSameAsStream(outName, stdout)) {
-    platformMessagePrint(stderr, &msg::kSameAsStdout, outName);
+  if (infos[0].bytesPerSec != infos[1].bytesPerSec) {
+    textPrint(stderr, &msg::kBytesPerSecDiffers);
     return -1;
   }
-  if (platformSameAsStream(outName, stderr)) {
-    platformMessagePrint(stderr, &msg::kSameAsStderr, outName);
-    return -1;
+  if (infos[0].dataSize < infos[1].dataSize) {
+    std::swap(infos[0], infos[1]);
+    std::swap(names[0], names[1]);
   }
-  FILE* out = platformOutputCreate(outName);
+  return 0;
+}
+
+int wavCombine(const char* const (&names)[2], const char* outName, const WavInfo (&infos)[2]) {
+  bool notAFile = false;
+  FILE* out = platformOutputCreate(outName, &notAFile);
+  // Something that cannot hold a file (a FIFO, a terminal) is refused with the text
+  // an output that cannot be positioned has always had.
   if (out == nullptr) {
-    platformMessagePrint(stderr, &msg::kFileOpen, outName);
+    textPrint(stderr, notAFile ? &msg::kHeaderWrite : &msg::kFileOpen, outName);
     return -1;
   }
   if (wavHeaderWrite(out, infos) != kWavHeaderSize) {
-    platformMessagePrint(stderr, &msg::kHeaderWrite, outName);
+    textPrint(stderr, &msg::kHeaderWrite, outName);
     wavStreamClose(out);
     return -1;
   }
   FILE* a = platformInputOpen(names[0]);
   if (a == nullptr) {
-    platformMessagePrint(stderr, &msg::kFileOpen, names[0]);
+    textPrint(stderr, &msg::kFileOpen, names[0]);
     wavStreamClose(out);
     return -1;
   }
   FILE* b = platformInputOpen(names[1]);
   if (b == nullptr) {
-    platformMessagePrint(stderr, &msg::kFileOpen, names[1]);
+    textPrint(stderr, &msg::kFileOpen, names[1]);
     wavStreamClose(a);
     wavStreamClose(out);
     return -1;
@@ -193,11 +183,11 @@ int wavCombine(const char* (&names)[2], const char* outName, WavInfo (&infos)[2]
   // of the run, not a success with a short file.
   const int closed = std::fclose(out);
   if (rc != 0) {
-    platformMessagePrint(stderr, &msg::kDataWrite);
+    textPrint(stderr, &msg::kDataWrite);
     return -1;
   }
   if (closed != 0) {
-    platformMessagePrint(stderr, &msg::kOutputWrite, outName);
+    textPrint(stderr, &msg::kOutputWrite, outName);
     return -1;
   }
   return 0;

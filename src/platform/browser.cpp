@@ -1,42 +1,127 @@
-// The browser: the tool runs in a Web Worker of the page in web/, its inputs read in
-// place from the files the user chose. Both standard streams are the page's report,
-// a screen that shows UTF-8: names as the files are called, control characters in
-// them as '?'.
+// The browser: the tool runs in a Web Worker of the page in web/, which serves it the
+// files the user chose, read in place, and takes its output as it is written. Both
+// standard streams are the page's report, a screen that shows UTF-8. Only documented
+// interfaces: C library streams over functions of ours (fopencookie), and the
+// worker's JavaScript called through EM_JS.
 #include <emscripten.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
 
 #include "platform/platform.h"
 
-// Hands the page one finished text of a stream (1 standard output, 2 standard error).
+// web/worker.js: open by name (a handle above 0), read (waiting for the file, which
+// lets the worker's memory be collected as it goes) or write at a position (the bytes
+// moved, or -1), close (0 or -1); take one text of the report (stream 1 or 2) with the
+// name of its message, so the page never reads the text back.
 // clang-format off
-EM_JS(void, browserReportWrite, (int stream, const char* text, size_t length), {
-  Module["reportWrite"](stream, HEAPU8.slice(text, text + length));
+EM_JS(int, browserFileOpen, (const char* name, int write), {
+  return Module["fileOpen"](UTF8ToString(name), write !== 0);
+});
+EM_ASYNC_JS(double, browserFileRead, (int file, char* bytes, size_t n, double at), {
+  return await Module["fileRead"](file, HEAPU8.subarray(bytes, bytes + n), at);
+});
+EM_JS(double, browserFileWrite, (int file, const char* bytes, size_t n, double at), {
+  return Module["fileWrite"](file, HEAPU8.subarray(bytes, bytes + n), at);
+});
+EM_JS(int, browserFileClose, (int file), { return Module["fileClose"](file); });
+EM_JS(void, browserReportWrite, (int stream, const char* name, const char* text, size_t n), {
+  Module["reportWrite"](stream, UTF8ToString(name), HEAPU8.slice(text, text + n));
 });
 // clang-format on
 
+namespace {
+
+// One open file: the worker's handle (0: the slot is free) and the next position.
+struct BrowserFile {
+  int handle;
+  int64_t at;
+};
+BrowserFile gFiles[4];  // the scan's input; the output and both inputs again
+
+ssize_t browserMoved(BrowserFile* f, double moved) {
+  f->at += moved < 0 ? 0 : static_cast<int64_t>(moved);
+  return moved < 0 ? -1 : static_cast<ssize_t>(moved);
+}
+
+ssize_t browserRead(void* cookie, char* bytes, size_t n) {
+  auto* f = static_cast<BrowserFile*>(cookie);
+  return browserMoved(f, browserFileRead(f->handle, bytes, n, static_cast<double>(f->at)));
+}
+
+ssize_t browserWrite(void* cookie, const char* bytes, size_t n) {
+  auto* f = static_cast<BrowserFile*>(cookie);
+  return browserMoved(f, browserFileWrite(f->handle, bytes, n, static_cast<double>(f->at)));
+}
+
+// Absolute and relative positions only: the tool never asks where a file ends.
+int browserSeek(void* cookie, off64_t* pos, int whence) {
+  auto* f = static_cast<BrowserFile*>(cookie);
+  const int64_t at = whence == SEEK_CUR ? f->at + *pos : *pos;
+  if (whence == SEEK_END || at < 0) return -1;
+  *pos = f->at = at;
+  return 0;
+}
+
+int browserClose(void* cookie) {
+  auto* f = static_cast<BrowserFile*>(cookie);
+  const int rc = browserFileClose(f->handle);
+  f->handle = 0;
+  return rc;
+}
+
+FILE* browserOpen(const char* name, bool write) {
+  BrowserFile* f = std::find_if(std::begin(gFiles), std::end(gFiles),
+                                [](const BrowserFile& g) { return g.handle == 0; });
+  const int handle = f == std::end(gFiles) ? 0 : browserFileOpen(name, write);
+  if (handle <= 0) return nullptr;
+  *f = BrowserFile{handle, 0};
+  FILE* stream =
+      fopencookie(f, write ? "wb" : "rb", {browserRead, browserWrite, browserSeek, browserClose});
+  // Unbuffered: each read of a chosen file costs the same whatever its size, so the
+  // mixer's blocks reach the worker whole, never followed by a small refill.
+  if (stream != nullptr && std::setvbuf(stream, nullptr, _IONBF, 0) == 0) return stream;
+  if (stream != nullptr) static_cast<void>(std::fclose(stream));
+  return nullptr;
+}
+
+}  // namespace
+
 const char* const* platformStart(int* /*argc*/, char** argv) { return argv; }
+
+FILE* platformInputOpen(const char* name) { return browserOpen(name, false); }
+
+FILE* platformOutputCreate(const char* name, bool* notAFile) {
+  *notAFile = false;
+  return browserOpen(name, true);
+}
+
+// Every name the worker serves is one file of its own; the streams are the page.
+bool platformSameFile(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+bool platformSameAsStream(const char* /*name*/, FILE* /*stream*/) { return false; }
+
+int platformSeek(FILE* f, int64_t pos) { return fseeko(f, static_cast<off_t>(pos), SEEK_SET); }
+int64_t platformTell(FILE* f) { return static_cast<int64_t>(ftello(f)); }
 
 StreamForm platformFormFor(bool /*screen*/, const char* /*codeset*/) {
   StreamForm f;
   f.screen = true;
   f.shiftJis = false;
   f.names = NameSource::kUtf8;
-  static_cast<void>(std::snprintf(f.codeset, sizeof f.codeset, "UTF-8"));
   return f;
 }
 
-StreamForm platformStreamForm(const FILE* /*stream*/) { return platformFormFor(true, "UTF-8"); }
-
-// File names in the browser are UTF-8 already.
-std::string platformNameDecode(const StreamForm& /*f*/, const char* name) { return name; }
+StreamForm platformStreamForm(const FILE* /*stream*/) { return platformFormFor(true, ""); }
 
 // The page is never given Shift_JIS.
 size_t platformShiftJisOf(const char* /*utf8*/, size_t /*n*/, char (&/*out*/)[2]) { return 0; }
 
-std::string platformScreenText(const StreamForm& /*f*/, const std::string& utf8) { return utf8; }
-
 // cppcheck-suppress constParameter ; the signature every system shares
-void platformTextWrite(FILE* stream, const std::string& text) {
-  browserReportWrite(stream == stderr ? 2 : 1, text.data(), text.size());
+void platformTextWrite(FILE* stream, const Message* m, const std::string& text) {
+  browserReportWrite(stream == stderr ? 2 : 1, m->name, text.data(), text.size());
 }
 
 // The page takes every text it is handed.

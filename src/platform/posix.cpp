@@ -1,18 +1,17 @@
-// Files on POSIX systems, and in the browser, whose C library is a POSIX one: names
-// are bytes, opened as they are; a file is its device and inode.
+// Files on POSIX systems: names are bytes, opened as they are; a file is its device
+// and inode.
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 
 #include "platform/platform.h"
 
 namespace {
-
-bool fileId(const char* name, struct stat* st) { return stat(name, st) == 0; }
 
 bool sameId(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -69,18 +68,34 @@ FILE* platformInputOpen(const char* name) {
   return in;
 }
 
-FILE* platformOutputCreate(const char* name) { return std::fopen(name, "wb"); }
+FILE* platformOutputCreate(const char* name, bool* notAFile) {
+  // Without waiting: a FIFO nobody reads fails at once (ENXIO, as a socket does)
+  // instead of blocking. Truncation leaves FIFOs and terminals alone, and nothing is
+  // written before the kind of what was opened is known.
+  const int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
+  *notAFile = fd < 0 && errno == ENXIO;
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  const int flags = fcntl(fd, F_GETFL);
+  *notAFile = fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || isatty(fd);
+  FILE* out = nullptr;
+  if (!*notAFile && flags != -1 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) {
+    out = fdopen(fd, "wb");
+  }
+  if (out == nullptr) close(fd);
+  return out;
+}
 
 bool platformSameFile(const char* a, const char* b) {
   struct stat sa {};
   struct stat sb {};
-  return fileId(a, &sa) && fileId(b, &sb) && sameId(sa, sb);
+  return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sameId(sa, sb);
 }
 
 bool platformSameAsStream(const char* name, FILE* stream) {
   struct stat sn {};
   struct stat ss {};
-  if (!fileId(name, &sn) || isNullDevice(sn) || fstat(fileno(stream), &ss) != 0) return false;
+  if (stat(name, &sn) != 0 || isNullDevice(sn) || fstat(fileno(stream), &ss) != 0) return false;
   return sameId(sn, ss) || (S_ISCHR(sn.st_mode) && sameTerminal(name, fileno(stream)));
 }
 

@@ -16,45 +16,39 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "text.h"
 
 namespace {
 
 // What iconv_open returns when it cannot convert.
 const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+constexpr size_t kFailed = static_cast<size_t>(-1);
 
-// Converters by their two encodings, opened once each: the forms of both streams and
-// every name share them. A handful at most in any run.
+// The converter between two encodings, opened once: a run uses a handful at most.
 iconv_t converter(const char* to, const char* from) {
-  struct Open {
-    char to[32];
-    char from[32];
+  static struct {
+    std::string key;
     iconv_t cd;
-  };
-  static Open open[8];
+  } open[8];
   static size_t count = 0;
+  const std::string key = std::string(to) + '<' + from;
   for (size_t k = 0; k < count; ++k) {
-    if (std::strcmp(open[k].to, to) == 0 && std::strcmp(open[k].from, from) == 0) {
-      return open[k].cd;
-    }
+    if (open[k].key == key) return open[k].cd;
   }
   const iconv_t cd = iconv_open(to, from);
-  if (count < std::size(open)) {
-    Open& o = open[count++];
-    static_cast<void>(std::snprintf(o.to, sizeof o.to, "%s", to));
-    static_cast<void>(std::snprintf(o.from, sizeof o.from, "%s", from));
-    o.cd = cd;
-  }
+  if (count < std::size(open)) open[count++] = {key, cd};
   return cd;
 }
 
-constexpr size_t kFailed = static_cast<size_t>(-1);
-
-// in converted by cd, ending with the converter back in its initial state (so a
-// stateful encoding such as ISO-2022-JP ends every text in ASCII). Where a character
-// does not convert, or converts only to a look-alike, a strict conversion fails; a
-// lenient one writes '?' for it and passes over one unit of skip bytes.
-bool convert(iconv_t cd, const std::string& in, std::string* out, bool strict,
-             size_t (*skip)(const char*, size_t)) {
+// in converted from one encoding to another, ending with the converter back in its
+// initial state (so a stateful encoding such as ISO-2022-JP ends every text in ASCII).
+// Where a character does not convert, or only to a look-alike, a strict conversion
+// fails; a lenient one writes '?' for it and passes over it (one byte where the input
+// is not UTF-8).
+bool convert(const char* toCode, const char* fromCode, const std::string& in, std::string* out,
+             bool strict) {
+  const iconv_t cd = converter(toCode, fromCode);
+  if (cd == kNoIconv) return false;
   static_cast<void>(iconv(cd, nullptr, nullptr, nullptr, nullptr));
   out->clear();
   char* from = const_cast<char*>(in.data());
@@ -71,8 +65,8 @@ bool convert(iconv_t cd, const std::string& in, std::string* out, bool strict,
     if (rc == kFailed && error == E2BIG) continue;
     if ((rc != kFailed && rc > 0 && strict) || (rc == kFailed && (strict || reset))) return false;
     if (rc == kFailed) {
-      const size_t n = std::min(skip(from, left), left);
-      from += n, left -= n;
+      const size_t n = std::strcmp(fromCode, "UTF-8") == 0 ? textUtf8Length(from, left) : 1;
+      from += std::max<size_t>(n, 1), left -= std::max<size_t>(n, 1);
       // Through the converter, so that a stateful encoding shifts back to ASCII first.
       char mark[] = "?";
       char* m = mark;
@@ -84,15 +78,6 @@ bool convert(iconv_t cd, const std::string& in, std::string* out, bool strict,
       return true;
     }
   }
-}
-
-// One byte of an input that is no character.
-size_t oneByte(const char* /*p*/, size_t /*left*/) { return 1; }
-// One UTF-8 character, or one byte where none starts.
-size_t oneUtf8(const char* p, size_t left) {
-  const auto c = static_cast<unsigned char>(*p);
-  const size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-  return n <= left ? n : 1;
 }
 
 bool codesetIn(const char* codeset, const char* const* names) {
@@ -107,18 +92,22 @@ const char* const kShiftJisNames[] = {"SHIFT_JIS",   "SHIFT-JIS", "SJIS", "CP932
 // What the C and POSIX locales report: nothing is known of the names' bytes.
 const char* const kAsciiNames[] = {"ANSI_X3.4-1968", "ASCII", "US-ASCII", "646", "", nullptr};
 
-// True where the line feed and every printable ASCII character convert to themselves:
-// only then may the tool's texts, whose numbers and marks are ASCII, be converted.
-// UTF-16, UTF-32, UTF-7 and the EBCDIC code pages fail here.
+// True where the line feed and printable ASCII convert to themselves: only then may
+// the tool's texts, whose numbers and marks are ASCII, be converted, and names be
+// read. UTF-16, UTF-32, UTF-7 and the EBCDIC code pages fail here.
 bool asciiKept(const char* codeset) {
-  const iconv_t cd = converter(codeset, "UTF-8");
-  if (cd == kNoIconv) return false;
+  std::string ascii = "\n";
+  for (char c = 0x20; c <= 0x7E; ++c) ascii += c;
   std::string out;
-  for (int c = 0x20; c <= 0x7E + 1; ++c) {
-    const std::string one(1, c > 0x7E ? '\n' : static_cast<char>(c));
-    if (!convert(cd, one, &out, true, oneByte) || out != one) return false;
-  }
-  return true;
+  std::string back;
+  return convert(codeset, "UTF-8", ascii, &out, true) && out == ascii &&
+         convert("UTF-8", codeset, ascii, &back, true);
+}
+
+// A name in the locale's encoding as UTF-8, each byte not valid there as '?'.
+std::string nameDecode(const char* codeset, const char* name) {
+  std::string out;
+  return convert("UTF-8", codeset, name, &out, false) ? out : "?";
 }
 
 // The form of every stream, as platformStart decided it: stdout and stderr.
@@ -144,24 +133,23 @@ void codesetNamed(char (&out)[32]) {
 StreamForm platformFormFor(bool screen, const char* codeset) {
   StreamForm f;
   f.screen = screen;
-  static_cast<void>(std::snprintf(f.codeset, sizeof f.codeset, "%s", codeset));
+  // Shift_JIS names are read as code page 932, which keeps ASCII as it is; the
+  // screen keeps the table's own Shift_JIS bytes.
+  const bool sjis = codesetIn(codeset, kShiftJisNames);
+  static_cast<void>(std::snprintf(f.codeset, sizeof f.codeset, "%s", sjis ? "CP932" : codeset));
   const bool utf8 = codesetIn(codeset, kUtf8Names);
-  const bool other = !utf8 && !codesetIn(codeset, kShiftJisNames) &&
-                     !codesetIn(codeset, kAsciiNames) && asciiKept(codeset) &&
-                     converter("UTF-8", codeset) != kNoIconv;
-  f.names = utf8 ? NameSource::kUtf8 : other ? NameSource::kLocale : NameSource::kAsGiven;
-  if (!screen || !(utf8 || other)) return f;
-  if (other) {
-    // Every text of the table has to convert whole, or the stream keeps Shift_JIS, so
-    // one stream never mixes encodings. ASCII and encodings without Japanese end here.
-    const iconv_t cd = converter(codeset, "UTF-8");
-    std::string out;
-    const auto converts = [&](const Message* m) {
-      return convert(cd, m->utf8, &out, true, oneUtf8);
-    };
-    if (!std::all_of(std::begin(msg::kAll), std::end(msg::kAll), converts)) return f;
-  }
-  f.shiftJis = false;
+  const bool other = !utf8 && !sjis && !codesetIn(codeset, kAsciiNames) && asciiKept(codeset);
+  f.names = utf8 ? NameSource::kUtf8 : other || sjis ? NameSource::kLocale : NameSource::kAsGiven;
+  f.decode = f.names == NameSource::kLocale ? nameDecode : nullptr;
+  std::string out;
+  // Every text of the table has to convert whole, or the stream keeps Shift_JIS, so
+  // one stream never mixes encodings. Encodings without Japanese end here.
+  const auto converts = [&](const Message* m) {
+    return convert(codeset, "UTF-8", m->utf8, &out, true);
+  };
+  f.shiftJis =
+      !screen ||
+      !(utf8 || (other && std::all_of(std::begin(msg::kAll), std::end(msg::kAll), converts)));
   return f;
 }
 
@@ -196,17 +184,9 @@ const char* const* platformStart(int* /*argc*/, char** argv) {
 
 StreamForm platformStreamForm(const FILE* stream) { return gForms[stream == stderr ? 1 : 0]; }
 
-std::string platformNameDecode(const StreamForm& f, const char* name) {
-  std::string out;
-  const iconv_t cd = converter("UTF-8", f.codeset);
-  if (cd == kNoIconv || !convert(cd, name, &out, false, oneByte)) return "?";
-  return out;
-}
-
 size_t platformShiftJisOf(const char* utf8, size_t n, char (&out)[2]) {
-  const iconv_t cd = converter("CP932", "UTF-8");
   std::string got;
-  if (cd == kNoIconv || !convert(cd, std::string(utf8, n), &got, true, oneUtf8) || got.empty() ||
+  if (!convert("CP932", "UTF-8", std::string(utf8, n), &got, true) || got.empty() ||
       got.size() > sizeof out) {
     return 0;
   }
@@ -214,17 +194,14 @@ size_t platformShiftJisOf(const char* utf8, size_t n, char (&out)[2]) {
   return got.size();
 }
 
-std::string platformScreenText(const StreamForm& f, const std::string& utf8) {
-  if (codesetIn(f.codeset, kUtf8Names)) return utf8;
-  std::string out;
-  const iconv_t cd = converter(f.codeset, "UTF-8");
-  if (cd == kNoIconv || !convert(cd, utf8, &out, false, oneUtf8)) return utf8;
-  return out;
-}
-
-void platformTextWrite(FILE* stream, const std::string& text) {
+void platformTextWrite(FILE* stream, const Message* /*m*/, const std::string& text) {
+  const StreamForm& f = gForms[stream == stderr ? 1 : 0];
+  std::string converted;
+  const bool asIs = f.shiftJis || codesetIn(f.codeset, kUtf8Names) ||
+                    !convert(f.codeset, "UTF-8", text, &converted, false);
+  const std::string& out = asIs ? text : converted;
   // A failed write shows in the stream's error flag, which platformStreamGood reads.
-  static_cast<void>(std::fwrite(text.data(), 1, text.size(), stream));
+  static_cast<void>(std::fwrite(out.data(), 1, out.size(), stream));
 }
 
 bool platformStreamGood(FILE* stream) {

@@ -1,9 +1,9 @@
 // The Windows side: names are UTF-16, whatever the system's ANSI code page, held as
 // UTF-8 and converted back to open; the report is Shift_JIS (code page 932) wherever
 // it is stored and UTF-16 on a console; a file is its volume serial number and index.
+// Windows 8 is the oldest system it runs on (FILE_ID_INFO).
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -11,26 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli.h"
 #include "platform/platform.h"
-
-// The C runtime's own split of the command line, in UTF-16: the same split its ANSI
-// arguments come from, without their loss of every character outside the code page.
-extern "C" {
-struct WavpairStartupInfo {
-  // cppcheck-suppress unusedStructMember ; the runtime reads it
-  int newMode;
-};
-int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** env, int expandWildcards,
-                           WavpairStartupInfo* info);
-}
 
 namespace {
 
 constexpr UINT kShiftJis = 932;
-
-// The command-line arguments as UTF-8, and the pointers the tool is handed.
-std::vector<std::string> gArguments;
-std::vector<const char*> gArgv;
 
 // How standard output and standard error each take the tool's texts. A program
 // started without standard handles (by a graphical front-end) has nowhere to write;
@@ -42,75 +28,37 @@ bool gConsoleFailed[2];  // a write to that console has failed
 
 int streamSlot(const FILE* stream) { return stream == stderr ? 1 : 0; }
 
-std::wstring wideFrom(UINT codePage, const char* s, int length) {
-  const int n = MultiByteToWideChar(codePage, 0, s, length, nullptr, 0);
+// UTF-8 as UTF-16: a name as the system opens it, a text as a console takes it.
+std::wstring wideOf(const char* s, size_t length) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, s, static_cast<int>(length), nullptr, 0);
   std::wstring w(n > 0 ? static_cast<size_t>(n) : 0, L'\0');
-  if (n > 0) MultiByteToWideChar(codePage, 0, s, length, w.data(), n);
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, s, static_cast<int>(length), w.data(), n);
   return w;
 }
-
-std::string utf8Of(const wchar_t* w) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
-  std::string s(n > 0 ? static_cast<size_t>(n) : 1, '\0');
-  if (n > 0) WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
-  s.resize(s.size() - 1);  // the terminating NUL
-  return s;
-}
-
-// The name as the system opens it.
-std::wstring wideOf(const char* name) {
-  return wideFrom(CP_UTF8, name, static_cast<int>(std::strlen(name)));
-}
+std::wstring wideOf(const char* name) { return wideOf(name, std::strlen(name)); }
 
 HANDLE streamHandle(FILE* stream) {
   return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
 }
 
 // What tells one file from another: its volume and its index on that volume. A
-// console is one file of its own kind.
+// console is one file of its own kind; a pipe has no identity to compare.
 struct FileId {
-  FILE_ID_128 index;
-  ULONGLONG volume;  // 0 where the system cannot tell it
-  // Where the volume is unknown, these tell two files of one index apart.
-  LONGLONG created;
-  LONGLONG written;
-  LONGLONG size;
+  FILE_ID_INFO id;
   bool console;
+  bool pipe;
 };
 
-// The identity of what an open handle leads to; false for the null device and for
-// what has no identity to compare (an anonymous pipe).
+// The identity of what an open handle leads to; false for the null device and for a
+// pipe.
 bool handleId(HANDLE h, FileId* id) {
   *id = FileId{};
-  if (h == INVALID_HANDLE_VALUE || h == nullptr) return false;
-  const DWORD type = GetFileType(h);
   DWORD mode = 0;
-  if (type == FILE_TYPE_CHAR) {
-    id->console = GetConsoleMode(h, &mode) != 0;
-    return id->console;
-  }
-  if (type != FILE_TYPE_DISK) return false;
-  FILE_BASIC_INFO basic{};
-  FILE_STANDARD_INFO standard{};
-  if (GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) != 0 &&
-      GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard) != 0) {
-    id->created = basic.CreationTime.QuadPart;
-    id->written = basic.LastWriteTime.QuadPart;
-    id->size = standard.EndOfFile.QuadPart;
-  }
-  FILE_ID_INFO fid{};
-  if (GetFileInformationByHandleEx(h, FileIdInfo, &fid, sizeof fid) != 0) {
-    id->index = fid.FileId;
-    id->volume = fid.VolumeSerialNumber;
-    return true;
-  }
-  // Systems before Windows 8 know the 64-bit index only.
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (GetFileInformationByHandle(h, &info) == 0) return false;
-  const uint64_t index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-  std::memcpy(id->index.Identifier, &index, sizeof index);
-  id->volume = info.dwVolumeSerialNumber;
-  return true;
+  const DWORD type = h == INVALID_HANDLE_VALUE || h == nullptr ? FILE_TYPE_UNKNOWN : GetFileType(h);
+  id->console = type == FILE_TYPE_CHAR && GetConsoleMode(h, &mode) != 0;
+  id->pipe = type == FILE_TYPE_PIPE;
+  return id->console || (type == FILE_TYPE_DISK &&
+                         GetFileInformationByHandleEx(h, FileIdInfo, &id->id, sizeof id->id) != 0);
 }
 
 // The identity of the file a name leads to. Opening with no access rights reads it
@@ -135,28 +83,39 @@ bool nameId(const char* name, FileId* id) {
   return ok;
 }
 
-// Volumes are compared wherever both are known. Wine cannot tell the volume of a
-// handle that a POSIX shell's redirection passed in; there two files of one index
-// on two file systems still differ in their times or their size.
 bool sameId(const FileId& a, const FileId& b) {
   if (a.console || b.console) return a.console && b.console;
-  if (std::memcmp(&a.index, &b.index, sizeof a.index) != 0) return false;
-  if (a.volume != 0 && b.volume != 0) return a.volume == b.volume;
-  return a.created == b.created && a.written == b.written && a.size == b.size;
+  return a.id.VolumeSerialNumber == b.id.VolumeSerialNumber &&
+         std::memcmp(&a.id.FileId, &b.id.FileId, sizeof a.id.FileId) == 0;
 }
 
 }  // namespace
 
-const char* const* platformStart(int* argc, char** argv) {
-  const DWORD ids[2] = {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+// The entry on Windows (linked with -municode): the arguments in UTF-16, as the C
+// runtime split the command line, without the loss of every character outside the
+// ANSI code page that main's would carry. They are held as UTF-8.
+int wmain(int argc, wchar_t** wargv) {
+  std::vector<std::string> args(static_cast<size_t>(argc));
+  std::vector<const char*> argv(args.size() + 1, nullptr);
+  for (size_t i = 0; i < args.size(); ++i) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wargv[i], -1, nullptr, 0, nullptr, nullptr);
+    args[i].resize(n > 0 ? static_cast<size_t>(n) : 1);
+    WideCharToMultiByte(CP_UTF8, 0, wargv[i], -1, args[i].data(), n, nullptr, nullptr);
+    args[i].pop_back();  // the terminating NUL
+    argv[i] = args[i].c_str();
+  }
+  platformStart(&argc, nullptr);
+  return wavpairRun(argc, argv.data());
+}
+
+const char* const* platformStart(int* /*argc*/, char** argv) {
   FILE* const streams[2] = {stdout, stderr};
   for (int k = 0; k < 2; ++k) {
-    const HANDLE h = GetStdHandle(ids[k]);
     DWORD mode = 0;
-    if (h == nullptr || h == INVALID_HANDLE_VALUE || _fileno(streams[k]) < 0 ||
-        streamHandle(streams[k]) == INVALID_HANDLE_VALUE) {
+    const HANDLE h = _fileno(streams[k]) < 0 ? nullptr : streamHandle(streams[k]);
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) {
       gKinds[k] = Kind::kMissing;
-    } else if (GetConsoleMode(streamHandle(streams[k]), &mode) != 0) {
+    } else if (GetConsoleMode(h, &mode) != 0) {
       gKinds[k] = Kind::kConsole;
     } else {
       // Text mode: each line feed of a message goes out as CR LF. The WAV files are
@@ -164,23 +123,7 @@ const char* const* platformStart(int* argc, char** argv) {
       static_cast<void>(_setmode(_fileno(streams[k]), _O_TEXT));
     }
   }
-  if (gKinds[0] == Kind::kConsole) {
-    static_cast<void>(std::setvbuf(stdout, nullptr, _IONBF, 0));
-  }
-  int n = 0;
-  wchar_t** wide = nullptr;
-  wchar_t** env = nullptr;
-  WavpairStartupInfo info{};
-  if (__wgetmainargs(&n, &wide, &env, 0, &info) != 0 || wide == nullptr) {
-    return argv;  // the runtime could not split it; its ANSI arguments are all there is
-  }
-  gArguments.resize(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) gArguments[static_cast<size_t>(i)] = utf8Of(wide[i]);
-  gArgv.resize(gArguments.size() + 1, nullptr);
-  std::transform(gArguments.begin(), gArguments.end(), gArgv.begin(),
-                 [](const std::string& a) { return a.c_str(); });
-  *argc = n;
-  return gArgv.data();
+  return argv;
 }
 
 StreamForm platformFormFor(bool screen, const char* /*codeset*/) {
@@ -195,11 +138,8 @@ StreamForm platformStreamForm(const FILE* stream) {
   return platformFormFor(gKinds[streamSlot(stream)] == Kind::kConsole, "");
 }
 
-// Names are held as UTF-8 already.
-std::string platformNameDecode(const StreamForm& /*f*/, const char* name) { return name; }
-
 size_t platformShiftJisOf(const char* utf8, size_t n, char (&out)[2]) {
-  const std::wstring w = wideFrom(CP_UTF8, utf8, static_cast<int>(n));
+  const std::wstring w = wideOf(utf8, n);
   // No best fit: a character code page 932 lacks is not replaced by a look-alike.
   BOOL lacking = FALSE;
   const int k = WideCharToMultiByte(kShiftJis, WC_NO_BEST_FIT_CHARS, w.data(),
@@ -207,10 +147,8 @@ size_t platformShiftJisOf(const char* utf8, size_t n, char (&out)[2]) {
   return k > 0 && lacking == FALSE ? static_cast<size_t>(k) : 0;
 }
 
-// The console takes UTF-16, converted when the text is written.
-std::string platformScreenText(const StreamForm& /*f*/, const std::string& utf8) { return utf8; }
-
-void platformTextWrite(FILE* stream, const std::string& text) {
+// A console takes UTF-16 through the console itself; stdio never writes to it.
+void platformTextWrite(FILE* stream, const Message* /*m*/, const std::string& text) {
   const int k = streamSlot(stream);
   if (gKinds[k] == Kind::kFile) {
     // A failed write shows in the stream's error flag, which platformStreamGood reads.
@@ -219,11 +157,10 @@ void platformTextWrite(FILE* stream, const std::string& text) {
   }
   if (gKinds[k] != Kind::kConsole) return;
   std::wstring w;
-  for (const wchar_t c : wideFrom(CP_UTF8, text.data(), static_cast<int>(text.size()))) {
+  for (const wchar_t c : wideOf(text.data(), text.size())) {
     if (c == L'\n') w += L'\r';
     w += c;
   }
-  static_cast<void>(std::fflush(stream));  // whatever went through the stream first
   for (size_t done = 0; done < w.size() && !gConsoleFailed[k];) {
     DWORD wrote = 0;
     const auto chunk = static_cast<DWORD>(std::min<size_t>(w.size() - done, 8192));
@@ -240,17 +177,31 @@ bool platformStreamGood(FILE* stream) {
          (std::fflush(stream) == 0 && std::ferror(stream) == 0 && !gConsoleFailed[k]);
 }
 
-FILE* platformInputOpen(const char* name) {
-  FILE* in = _wfopen(wideOf(name).c_str(), L"rb");
-  struct _stati64 st {};
-  if (in != nullptr && (_fstati64(_fileno(in), &st) != 0 || (st.st_mode & _S_IFDIR) != 0)) {
-    static_cast<void>(std::fclose(in));
-    return nullptr;
-  }
-  return in;
-}
+// A folder does not open as a file here (CreateFile needs a flag for that).
+FILE* platformInputOpen(const char* name) { return _wfopen(wideOf(name).c_str(), L"rb"); }
 
-FILE* platformOutputCreate(const char* name) { return _wfopen(wideOf(name).c_str(), L"wb"); }
+FILE* platformOutputCreate(const char* name, bool* notAFile) {
+  // A console or a pipe is known by its name before it is opened for writing, and
+  // again by the opened handle; a pipe whose every instance is taken (the checks of
+  // the name took one) by that. Truncated only when it is a file.
+  FileId id{};
+  static_cast<void>(nameId(name, &id));
+  HANDLE h = id.console || id.pipe ? INVALID_HANDLE_VALUE
+                                   : CreateFileW(wideOf(name).c_str(), GENERIC_WRITE,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD type = h == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN : GetFileType(h);
+  *notAFile = id.console || id.pipe || type == FILE_TYPE_PIPE ||
+              (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PIPE_BUSY);
+  const int fd =
+      h == INVALID_HANDLE_VALUE || *notAFile || (type == FILE_TYPE_DISK && SetEndOfFile(h) == 0)
+          ? -1
+          : _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  FILE* out = fd < 0 ? nullptr : _fdopen(fd, "wb");
+  if (fd < 0 && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  if (fd >= 0 && out == nullptr) _close(fd);
+  return out;
+}
 
 bool platformSameFile(const char* a, const char* b) {
   FileId ia{};

@@ -4,10 +4,38 @@
 
 #include <cstring>
 
-#include "messages.h"
 #include "platform/platform.h"
+#include "text.h"
 
 namespace {
+
+// RIFF header at the start of every input: "RIFF", size (never trusted), "WAVE".
+constexpr int kRiffHeaderSize = 12;
+// Every chunk: a four-byte identifier, then a 32-bit payload size.
+constexpr int kChunkHeaderSize = 8;
+// The part of a "fmt " payload that is read, whatever size the chunk declares.
+constexpr int kFmtPayloadSize = 16;
+// The first 16 bytes of a "fmt " payload, decoded.
+struct WavFmt {
+  uint16_t formatTag;
+  uint16_t channels;
+  uint32_t sampleRate;
+  uint32_t bytesPerSec;
+  uint16_t blockAlign;
+  uint16_t bitsPerSample;
+};
+
+// Bytes of one frame: one sample per channel.
+uint32_t wavFrameSize(const WavInfo& info) {
+  return static_cast<uint32_t>(info.bitsPerSample / 8) * info.channels;
+}
+
+// Bytes of the whole frames in the "data" chunk; a trailing partial frame is never
+// read, so it is not counted either.
+uint32_t wavFramesSize(const WavInfo& info) {
+  const uint32_t s = wavFrameSize(info);
+  return s == 0 ? 0 : info.dataSize / s * s;
+}
 
 // What the chunk loop met; an input needs both before it can be combined.
 constexpr unsigned kSeenFmt = 1;
@@ -28,15 +56,49 @@ int idChar(uint8_t c) { return (c >= 0x20 && c <= 0x7E) ? c : '?'; }
 int wavRiffRead(FILE* in) {
   uint8_t riff[kRiffHeaderSize];
   if (std::fread(riff, sizeof riff, 1, in) != 1) {
-    platformMessagePrint(stderr, &msg::kReadFailed, static_cast<long>(platformTell(in)));
+    textPrint(stderr, &msg::kReadFailed, static_cast<long>(platformTell(in)));
     return -1;
   }
   if (!idIs(riff + 8, "WAVE")) {
-    platformMessagePrint(stderr, &msg::kNoWave);
+    textPrint(stderr, &msg::kNoWave);
     return -1;
   }
   if (!idIs(riff, "RIFF")) {
-    platformMessagePrint(stderr, &msg::kNotRiff);
+    textPrint(stderr, &msg::kNotRiff);
+    return -1;
+  }
+  return 0;
+}
+
+// Reads, reports and validates the "fmt " payload at the stream's position.
+int wavFmtRead(FILE* in, WavFmt* fmt) {
+  uint8_t b[kFmtPayloadSize];
+  // A payload cut short by the end of the file fails without a message of its own.
+  if (std::fread(b, sizeof b, 1, in) != 1) {
+    return -1;
+  }
+  fmt->formatTag = getU16le(b);
+  fmt->channels = getU16le(b + 2);
+  fmt->sampleRate = getU32le(b + 4);
+  fmt->bytesPerSec = getU32le(b + 8);
+  fmt->blockAlign = getU16le(b + 12);
+  fmt->bitsPerSample = getU16le(b + 14);
+
+  textPrint(stdout, &msg::kFmtTag, static_cast<unsigned>(fmt->formatTag));
+  textPrint(stdout, &msg::kFmtChannels, static_cast<unsigned>(fmt->channels));
+  textPrint(stdout, &msg::kFmtSampleRate, static_cast<unsigned long>(fmt->sampleRate));
+  textPrint(stdout, &msg::kFmtBytesPerSec, static_cast<unsigned long>(fmt->bytesPerSec));
+  textPrint(stdout, &msg::kFmtBlockAlign, static_cast<unsigned>(fmt->blockAlign));
+  textPrint(stdout, &msg::kFmtBits, static_cast<unsigned>(fmt->bitsPerSample));
+
+  if (fmt->formatTag != kFormatPcm) {
+    textPrint(stderr, &msg::kPcmOnly);
+    textPrint(stderr, &msg::kPcmOnlyTag, static_cast<unsigned>(fmt->formatTag));
+    return -1;
+  }
+  if (fmt->bitsPerSample != 8 && fmt->bitsPerSample != 16) {
+    textPrint(stderr, &msg::kBitsOnly);
+    textPrint(stderr, &msg::kBitsOnlyValue, static_cast<int>(fmt->bitsPerSample));
     return -1;
   }
   return 0;
@@ -55,7 +117,7 @@ int wavChunksRead(FILE* in, WavInfo* info, unsigned* seen) {
     const uint32_t size = getU32le(hdr + 4);
     const uint64_t payload = pos + kChunkHeaderSize;
     if (idIs(hdr, "fmt ")) {
-      platformMessagePrint(stderr, &msg::kFmtLength, asSignedLong(size));
+      textPrint(stderr, &msg::kFmtLength, asSignedLong(size));
       WavFmt fmt{};
       rc = wavFmtRead(in, &fmt);
       if (rc == 0) {
@@ -67,12 +129,12 @@ int wavChunksRead(FILE* in, WavInfo* info, unsigned* seen) {
       }
     } else if (idIs(hdr, "data")) {
       info->dataSize = size;
-      platformMessagePrint(stderr, &msg::kDataLength, asSignedLong(size));
+      textPrint(stderr, &msg::kDataLength, asSignedLong(size));
       info->dataOffset = static_cast<int64_t>(payload);
       *seen |= kSeenData;
     } else {
-      platformMessagePrint(stdout, &msg::kChunkLength, idChar(hdr[0]), idChar(hdr[1]),
-                           idChar(hdr[2]), idChar(hdr[3]), asSignedLong(size));
+      textPrint(stdout, &msg::kChunkLength, idChar(hdr[0]), idChar(hdr[1]), idChar(hdr[2]),
+                idChar(hdr[3]), asSignedLong(size));
     }
     pos = payload + size + (size & 1U);
     // Only a stream that cannot seek (a pipe) fails this seek; its chunks end there.
@@ -83,47 +145,14 @@ int wavChunksRead(FILE* in, WavInfo* info, unsigned* seen) {
 
 }  // namespace
 
-int wavFmtRead(FILE* in, WavFmt* fmt) {
-  uint8_t b[kFmtPayloadSize];
-  // A payload cut short by the end of the file fails without a message of its own.
-  if (std::fread(b, sizeof b, 1, in) != 1) {
-    return -1;
-  }
-  fmt->formatTag = getU16le(b);
-  fmt->channels = getU16le(b + 2);
-  fmt->sampleRate = getU32le(b + 4);
-  fmt->bytesPerSec = getU32le(b + 8);
-  fmt->blockAlign = getU16le(b + 12);
-  fmt->bitsPerSample = getU16le(b + 14);
-
-  platformMessagePrint(stdout, &msg::kFmtTag, static_cast<unsigned>(fmt->formatTag));
-  platformMessagePrint(stdout, &msg::kFmtChannels, static_cast<unsigned>(fmt->channels));
-  platformMessagePrint(stdout, &msg::kFmtSampleRate, static_cast<unsigned long>(fmt->sampleRate));
-  platformMessagePrint(stdout, &msg::kFmtBytesPerSec, static_cast<unsigned long>(fmt->bytesPerSec));
-  platformMessagePrint(stdout, &msg::kFmtBlockAlign, static_cast<unsigned>(fmt->blockAlign));
-  platformMessagePrint(stdout, &msg::kFmtBits, static_cast<unsigned>(fmt->bitsPerSample));
-
-  if (fmt->formatTag != kFormatPcm) {
-    platformMessagePrint(stderr, &msg::kPcmOnly);
-    platformMessagePrint(stderr, &msg::kPcmOnlyTag, static_cast<unsigned>(fmt->formatTag));
-    return -1;
-  }
-  if (fmt->bitsPerSample != 8 && fmt->bitsPerSample != 16) {
-    platformMessagePrint(stderr, &msg::kBitsOnly);
-    platformMessagePrint(stderr, &msg::kBitsOnlyValue, static_cast<int>(fmt->bitsPerSample));
-    return -1;
-  }
-  return 0;
-}
-
 int wavHeaderRead(const char* name, WavInfo* info) {
   *info = WavInfo{};
   FILE* in = platformInputOpen(name);
   if (in == nullptr) {
-    platformMessagePrint(stderr, &msg::kInputOpen, name);
+    textPrint(stderr, &msg::kInputOpen, name);
     return -1;
   }
-  platformMessagePrint(stdout, &msg::kFileName, name);
+  textPrint(stdout, &msg::kFileName, name);
   unsigned seen = 0;
   int rc = wavRiffRead(in);
   if (rc == 0) {
@@ -134,18 +163,18 @@ int wavHeaderRead(const char* name, WavInfo* info) {
     return -1;
   }
   if ((seen & kSeenFmt) == 0) {
-    platformMessagePrint(stderr, &msg::kNoFmt);
+    textPrint(stderr, &msg::kNoFmt);
     return -1;
   }
   if ((seen & kSeenData) == 0) {
-    platformMessagePrint(stderr, &msg::kNoData);
+    textPrint(stderr, &msg::kNoData);
     return -1;
   }
   // A declared rate of 0 gives no playing time; show 0 rather than divide by it.
   const double seconds = info->bytesPerSec == 0 ? 0.0
                                                 : static_cast<double>(info->dataSize) /
                                                       static_cast<double>(info->bytesPerSec);
-  platformMessagePrint(stdout, &msg::kDuration, seconds);
+  textPrint(stdout, &msg::kDuration, seconds);
   return 0;
 }
 

@@ -4,12 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 
-// RIFF header at the start of every input: "RIFF", size (never trusted), "WAVE".
-inline constexpr int kRiffHeaderSize = 12;
-// Every chunk: a four-byte identifier, then a 32-bit payload size.
-inline constexpr int kChunkHeaderSize = 8;
-// The part of a "fmt " payload that is read, whatever size the chunk declares.
-inline constexpr int kFmtPayloadSize = 16;
 // The canonical header written in front of the output frames.
 inline constexpr int kWavHeaderSize = 44;
 inline constexpr uint16_t kFormatPcm = 1;
@@ -23,16 +17,6 @@ struct WavInfo {
   uint32_t bytesPerSec;  // as declared: compared between the inputs and divided into the
                          // data size for the playing time; the output's own is computed
   int64_t dataOffset;    // file position of the first audio byte
-};
-
-// The first 16 bytes of a "fmt " payload, decoded.
-struct WavFmt {
-  uint16_t formatTag;
-  uint16_t channels;
-  uint32_t sampleRate;
-  uint32_t bytesPerSec;
-  uint16_t blockAlign;
-  uint16_t bitsPerSample;
 };
 
 // Little-endian fields, one byte at a time, so neither host order nor alignment matters.
@@ -55,18 +39,6 @@ inline void putU32le(uint8_t* p, uint32_t v) {
   p[3] = static_cast<uint8_t>(v >> 24);
 }
 
-// Bytes of one frame: one sample per channel.
-inline uint32_t wavFrameSize(const WavInfo& info) {
-  return static_cast<uint32_t>(info.bitsPerSample / 8) * info.channels;
-}
-
-// Bytes of the whole frames in the "data" chunk; a trailing partial frame is never
-// read, so it is not counted either.
-inline uint32_t wavFramesSize(const WavInfo& info) {
-  const uint32_t s = wavFrameSize(info);
-  return s == 0 ? 0 : info.dataSize / s * s;
-}
-
 // Closes a stream that was only read, or one whose run has failed already: nothing
 // more can be lost by a failing close, so its result is of no interest.
 inline void wavStreamClose(FILE* f) { static_cast<void>(std::fclose(f)); }
@@ -74,9 +46,6 @@ inline void wavStreamClose(FILE* f) { static_cast<void>(std::fclose(f)); }
 // Opens, reports and validates one input; fills info. 0 on success, -1 on failure
 // (the message is printed, except for a "fmt " payload cut short by the end of file).
 int wavHeaderRead(const char* name, WavInfo* info);
-
-// Reads, reports and validates the "fmt " payload at the stream's position.
-int wavFmtRead(FILE* in, WavFmt* fmt);
 
 // Writes the 44-byte header for infos[0]; returns the stream position after it.
 int64_t wavHeaderWrite(FILE* out, const WavInfo (&infos)[2]);

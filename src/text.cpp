@@ -1,12 +1,12 @@
 // The one walk every console text takes, on every system: names put in their stream's
 // form, then the message filled in by vsnprintf. The systems only say which form a
 // stream takes and supply the conversions and the write.
+#include "text.h"
+
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <string>
-
-#include "platform/platform.h"
 
 namespace {
 
@@ -41,26 +41,38 @@ size_t utf8Char(const unsigned char* p, size_t left, uint32_t* cp) {
   return n;
 }
 
-bool isControl(uint32_t cp) { return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F); }
+// What must not reach a screen from a name: the C0 and C1 controls and DEL, which
+// move the cursor, set titles or clear the screen, and the marks that reorder the
+// text around them, which make "a<RLO>vaw.exe" read as something it is not.
+bool drivesScreen(uint32_t cp) {
+  return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E || cp == 0x200F ||
+         (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
 
 }  // namespace
+
+size_t textUtf8Length(const char* p, size_t left) {
+  uint32_t cp = 0;
+  return utf8Char(reinterpret_cast<const unsigned char*>(p), left, &cp);
+}
 
 std::string textName(const StreamForm& f, const char* name) {
   std::string out;
   if (f.names == NameSource::kAsGiven) {
-    // No character boundaries to go by: only the ASCII control bytes can be told.
+    // No character boundaries to go by: a screen gets printable ASCII only, as ls
+    // shows names in the C locale; anything else gets the bytes as they are.
     for (const char* p = name; *p != '\0'; ++p) {
       const auto c = static_cast<unsigned char>(*p);
-      out += f.screen && (c < 0x20 || c == 0x7F) ? '?' : *p;
+      out += f.screen && (c < 0x20 || c > 0x7E) ? '?' : *p;
     }
     return out;
   }
-  const std::string utf8 = f.names == NameSource::kUtf8 ? name : platformNameDecode(f, name);
+  const std::string utf8 = f.names == NameSource::kUtf8 ? name : f.decode(f.codeset, name);
   const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
   for (size_t at = 0; at < utf8.size();) {
     uint32_t cp = 0;
     const size_t n = utf8Char(p + at, utf8.size() - at, &cp);
-    const bool shown = n != 0 && !(f.screen && isControl(cp));
+    const bool shown = n != 0 && !(f.screen && drivesScreen(cp));
     char sjis[2];
     // Code page 932 keeps ASCII as it is: the converter is asked only for the rest.
     const size_t k =
@@ -70,7 +82,7 @@ std::string textName(const StreamForm& f, const char* name) {
     } else if (k != 0) {
       out.append(sjis, k);
     } else {
-      out += '?';  // no character, a control on a screen, or one code page 932 lacks
+      out += '?';  // no character, one that could drive a screen, or one 932 lacks
     }
     at += n == 0 ? 1 : n;
   }
