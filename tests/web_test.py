@@ -9,7 +9,7 @@
 # from disk say so; both languages; no request leaves the page's own origin.
 #
 #     web_test.py NATIVE_TOOL SITE_DIR EXAMPLES_DIR [SCREENSHOT.png]
-import hashlib, http.server, json, os, shutil, struct, sys, tempfile, threading, time
+import hashlib, http.server, json, math, os, shutil, struct, sys, tempfile, threading, time
 from functools import partial
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -267,6 +267,28 @@ def main():
                 browser.save_screenshot(shot)
             for folder in folders:
                 shutil.rmtree(folder)
+
+        # A steady tone (a period of 8 frames, so every column holds its peaks) draws as
+        # a flat band: the top of each channel's band on one row in every column.
+        folder = tempfile.mkdtemp(dir=work)
+        tone = [round(20000 * math.sin(math.pi * k / 4)) for k in range(8)]
+        pcm = b"".join(struct.pack("<hh", v, v) for v in tone) * 12345
+        tone_files = [f"{folder}/tone.wav", f"{folder}/tone2.wav"]
+        for path, data in zip(tone_files, (pcm, pcm[: len(pcm) // 3])):
+            fmt = struct.pack("<HHIIHH", 1, 2, 8000, 32000, 4, 16)
+            open(path, "wb").write(b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt " +
+                                   struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", len(data)) + data)
+        page_run(browser, f"{origin}/index.html", tone_files)
+        tops = browser.execute_script("""
+            const c = document.getElementById('picture'), g = c.getContext('2d');
+            const d = g.getImageData(0, 0, c.width, c.height / 2).data, tops = new Set();
+            for (let x = 0; x < c.width; x++) {
+              let y = 0;  // down to the first pixel of the band's blue (not white, not the red line)
+              while (y < c.height / 2 && (d[4 * (y * c.width + x) + 2] < 200 || d[4 * (y * c.width + x)] > 100)) y++;
+              if (y < c.height / 2) tops.add(y);
+            }
+            return [...tops];""")
+        check("a steady tone draws as a flat band", len(tops) == 1, tops)
 
         # Two runs on one page, then one cancelled and one after it: each its own, and
         # nothing left of the cancelled one.

@@ -51,7 +51,6 @@ ssize_t browserRead(void* cookie, char* bytes, size_t n) {
   auto* f = static_cast<BrowserFile*>(cookie);
   return browserMoved(f, browserFileRead(f->handle, bytes, n, static_cast<double>(f->at)));
 }
-
 ssize_t browserWrite(void* cookie, const char* bytes, size_t n) {
   auto* f = static_cast<BrowserFile*>(cookie);
   return browserMoved(f, browserFileWrite(f->handle, bytes, n, static_cast<double>(f->at)));
@@ -91,9 +90,7 @@ FILE* browserOpen(const char* name, bool write) {
 }  // namespace
 
 const char* const* platformStart(int* /*argc*/, char** argv) { return argv; }
-
 FILE* platformInputOpen(const char* name) { return browserOpen(name, false); }
-
 FILE* platformOutputCreate(const char* name, bool* notAFile) {
   *notAFile = false;
   return browserOpen(name, true);
@@ -107,22 +104,15 @@ int platformSeek(FILE* f, int64_t pos) { return fseeko(f, static_cast<off_t>(pos
 int64_t platformTell(FILE* f) { return static_cast<int64_t>(ftello(f)); }
 
 StreamForm platformFormFor(bool /*screen*/, const char* /*codeset*/) {
-  StreamForm f;
-  f.screen = true;
-  f.shiftJis = false;
-  f.names = NameSource::kUtf8;
-  return f;
+  return StreamForm{true, false, NameSource::kUtf8};
 }
-
 StreamForm platformStreamForm(const FILE* /*stream*/) { return platformFormFor(true, ""); }
 
-// The page is never given Shift_JIS.
+// The page is never given Shift_JIS, and takes every text it is handed.
 size_t platformShiftJisOf(const char* /*utf8*/, size_t /*n*/, char (&/*out*/)[2]) { return 0; }
+bool platformStreamGood(FILE* /*stream*/) { return true; }
 
 // cppcheck-suppress constParameter ; the signature every system shares
 void platformTextWrite(FILE* stream, const Message* m, const std::string& text) {
   browserReportWrite(stream == stderr ? 2 : 1, m->name, text.data(), text.size());
 }
-
-// The page takes every text it is handed.
-bool platformStreamGood(FILE* /*stream*/) { return true; }

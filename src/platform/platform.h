@@ -12,8 +12,7 @@
 #include "messages.h"
 
 // Sets up the standard streams before anything else runs, and returns the arguments
-// (their count in argc) as the tool holds them: the names to open, which are also
-// what the report prints for them (in the form each stream needs).
+// (their count in argc) as the tool holds them: the names to open and to print.
 const char* const* platformStart(int* argc, char** argv);
 
 // Flushes stream; true when everything written to it since the start arrived.
@@ -45,12 +44,9 @@ int64_t platformTell(FILE* f);
 // Each system decides the form each standard stream takes, and supplies its encodings
 // and its write; the walk every text takes is the same everywhere (text.h).
 
-// How the bytes of a name are to be read.
-enum class NameSource {
-  kAsGiven,  // nothing is known of their encoding (the C locale)
-  kUtf8,     // UTF-8
-  kLocale,   // the locale's own encoding (EUC-JP, Shift_JIS), which decode reads
-};
+// How the bytes of a name are read: as they are where nothing is known of their
+// encoding (the C locale), as UTF-8, or in the locale's own (EUC-JP, Shift_JIS).
+enum class NameSource { kAsGiven, kUtf8, kLocale };
 
 // How one standard stream takes the tool's texts.
 struct StreamForm {
@@ -65,7 +61,6 @@ struct StreamForm {
 
 // The form platformStart decided for stdout or stderr.
 StreamForm platformStreamForm(const FILE* stream);
-
 // The form a stream would take: a screen or not, under a locale of that encoding
 // (ignored where the system does not go by the locale).
 StreamForm platformFormFor(bool screen, const char* codeset);

@@ -22,36 +22,26 @@ bool isNullDevice(const struct stat& st) {
   return S_ISCHR(st.st_mode) && stat("/dev/null", &null) == 0 && st.st_rdev == null.st_rdev;
 }
 
-// The terminal a descriptor leads to, by the device behind it: /dev/tty names the
-// controlling terminal and /dev/console the console, each a device node of its own.
-bool terminalOf(int fd, uint64_t* dev, bool* byIoctl) {
-  if (isatty(fd) == 0) return false;
-#if defined(__linux__) && defined(TIOCGDEV)  // Linux's own; elsewhere the node's device
-  unsigned int real = 0;
-  if (ioctl(fd, TIOCGDEV, &real) == 0) {
-    *dev = real, *byIoctl = true;
-    return true;
-  }
-#endif
+// The terminal a descriptor leads to, by the device behind it (Linux's own; /dev/tty
+// and /dev/console are device nodes of their own), elsewhere the node's; 0 for none.
+uint64_t terminalOf(int fd) {
   struct stat st {};
-  if (fstat(fd, &st) != 0) return false;
-  *dev = st.st_rdev, *byIoctl = false;
-  return true;
+  if (isatty(fd) == 0 || fstat(fd, &st) != 0) return 0;
+#if defined(__linux__) && defined(TIOCGDEV)
+  unsigned int real = 0;
+  if (ioctl(fd, TIOCGDEV, &real) == 0) return (uint64_t{1} << 63) | real;
+#endif
+  return st.st_rdev;
 }
 
 // True when the character device name is the terminal fd leads to. The device is
 // opened without becoming the controlling terminal and without waiting, and closed.
 bool sameTerminal(const char* name, int fd) {
-  uint64_t want = 0;
-  bool wantIoctl = false;
-  if (!terminalOf(fd, &want, &wantIoctl)) return false;
-  int named = open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (named < 0) named = open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (named < 0) return false;
-  uint64_t got = 0;
-  bool gotIoctl = false;
-  const bool same = terminalOf(named, &got, &gotIoctl) && gotIoctl == wantIoctl && got == want;
-  close(named);
+  const uint64_t want = terminalOf(fd);
+  int named = want == 0 ? -1 : open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (want != 0 && named < 0) named = open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const bool same = named >= 0 && terminalOf(named) == want;
+  if (named >= 0) close(named);
   return same;
 }
 
@@ -100,5 +90,4 @@ bool platformSameAsStream(const char* name, FILE* stream) {
 }
 
 int platformSeek(FILE* f, int64_t pos) { return fseeko(f, static_cast<off_t>(pos), SEEK_SET); }
-
 int64_t platformTell(FILE* f) { return static_cast<int64_t>(ftello(f)); }

@@ -20,7 +20,7 @@
 
 namespace {
 
-// What iconv_open returns when it cannot convert.
+// What iconv_open and iconv return when they cannot.
 const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
 constexpr size_t kFailed = static_cast<size_t>(-1);
 
@@ -164,11 +164,9 @@ const char* const* platformStart(int* /*argc*/, char** argv) {
     }
   }
   // On a terminal the report and the error lines appear in the order they happen;
-  // into a file or a pipe standard output stays block-buffered.
-  if (isatty(STDOUT_FILENO) != 0) {
-    // Should that fail, the stream stays buffered: only the order of lines suffers.
-    static_cast<void>(std::setvbuf(stdout, nullptr, _IONBF, 0));
-  }
+  // into a file or a pipe standard output stays block-buffered. (Should that fail,
+  // only the order of lines suffers.)
+  if (isatty(STDOUT_FILENO) != 0) static_cast<void>(std::setvbuf(stdout, nullptr, _IONBF, 0));
   // The character type only: the playing time keeps its decimal point whatever the
   // locale's numbers use.
   char codeset[32] = "";
@@ -183,15 +181,12 @@ const char* const* platformStart(int* /*argc*/, char** argv) {
 }
 
 StreamForm platformStreamForm(const FILE* stream) { return gForms[stream == stderr ? 1 : 0]; }
-
 size_t platformShiftJisOf(const char* utf8, size_t n, char (&out)[2]) {
   std::string got;
-  if (!convert("CP932", "UTF-8", std::string(utf8, n), &got, true) || got.empty() ||
-      got.size() > sizeof out) {
-    return 0;
-  }
-  std::memcpy(out, got.data(), got.size());
-  return got.size();
+  const bool one = convert("CP932", "UTF-8", std::string(utf8, n), &got, true) && !got.empty() &&
+                   got.size() <= sizeof out;
+  if (one) std::memcpy(out, got.data(), got.size());
+  return one ? got.size() : 0;
 }
 
 void platformTextWrite(FILE* stream, const Message* /*m*/, const std::string& text) {

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr UINT kShiftJis = 932;
-
 // How standard output and standard error each take the tool's texts. A program
 // started without standard handles (by a graphical front-end) has nowhere to write;
 // such a stream's texts are dropped as if sent to NUL, as a closed descriptor's are
@@ -72,10 +70,10 @@ bool nameId(const char* name, FileId* id) {
   if (h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_CHAR) {
     CloseHandle(h);
     // CONOUT$ opens with both rights; CON only with one, and reading asks the mode.
-    h = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0,
-                    nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-      h = CreateFileW(wide.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    h = INVALID_HANDLE_VALUE;
+    for (const DWORD rights : {GENERIC_READ | GENERIC_WRITE, DWORD{GENERIC_READ}}) {
+      if (h == INVALID_HANDLE_VALUE)
+        h = CreateFileW(wide.c_str(), rights, share, nullptr, OPEN_EXISTING, 0, nullptr);
     }
   }
   const bool ok = handleId(h, id);
@@ -127,23 +125,18 @@ const char* const* platformStart(int* /*argc*/, char** argv) {
 }
 
 StreamForm platformFormFor(bool screen, const char* /*codeset*/) {
-  StreamForm f;
-  f.screen = screen;
-  f.shiftJis = !screen;
-  f.names = NameSource::kUtf8;
-  return f;
+  return StreamForm{screen, !screen, NameSource::kUtf8};
 }
-
 StreamForm platformStreamForm(const FILE* stream) {
   return platformFormFor(gKinds[streamSlot(stream)] == Kind::kConsole, "");
 }
 
 size_t platformShiftJisOf(const char* utf8, size_t n, char (&out)[2]) {
   const std::wstring w = wideOf(utf8, n);
-  // No best fit: a character code page 932 lacks is not replaced by a look-alike.
+  // Code page 932, with no best fit: a character it lacks gets no look-alike.
   BOOL lacking = FALSE;
-  const int k = WideCharToMultiByte(kShiftJis, WC_NO_BEST_FIT_CHARS, w.data(),
-                                    static_cast<int>(w.size()), out, sizeof out, nullptr, &lacking);
+  const int k = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, w.data(), static_cast<int>(w.size()),
+                                    out, sizeof out, nullptr, &lacking);
   return k > 0 && lacking == FALSE ? static_cast<size_t>(k) : 0;
 }
 
@@ -216,5 +209,4 @@ bool platformSameAsStream(const char* name, FILE* stream) {
 }
 
 int platformSeek(FILE* f, int64_t pos) { return _fseeki64(f, pos, SEEK_SET); }
-
 int64_t platformTell(FILE* f) { return _ftelli64(f); }
