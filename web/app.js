@@ -138,6 +138,7 @@ const workerUrl = inline ? URL.createObjectURL(new Blob([inline.textContent], { 
 // nothing behind: another page removes what no live page holds (Web Locks).
 const tab = `${Date.now().toString(36)}${Math.random().toString(36).slice(2, 8)}`;
 let runs = 0;
+let runFile = null; // the file the run under way writes, if on disk
 let diskName = null; // the file of the result shown, if on disk
 let saved = null; // the object URL of the result shown
 const disk = async () => navigator.storage.getDirectory();
@@ -217,9 +218,11 @@ async function reset() {
   await leftoversRemove().catch(() => {});
 }
 
+// Ends the run under way; its file stays only where it became the result shown.
 function finish(focus) {
   if (running) running.worker.terminate();
-  running = null;
+  if (runFile && runFile !== diskName) diskRemove(runFile);
+  running = runFile = null;
   spare = spare || engineStart();
   combine.disabled = false;
   cancel.disabled = true;
@@ -314,7 +317,7 @@ async function start(event) {
   say(T.combining);
   const [a, b] = [first.files[0], second.files[0]];
   const name = outputName(a.name, b.name);
-  const file = engine.disk ? `wavpair-${tab}-${++runs}.wav` : null;
+  const file = (runFile = engine.disk ? `wavpair-${tab}-${++runs}.wav` : null);
   const messages = [];
   const parts = [];
   const began = performance.now();
@@ -334,7 +337,7 @@ async function start(event) {
       failed(data.message);
     } else if (data.type === "end") {
       running.worker.terminate();
-      diskName = data.disk ? file : null;
+      diskName = data.disk && data.status === 0 ? file : null;
       const attributes = { exit: String(data.status), ms: String(Math.round(performance.now() - began)),
         output: data.disk ? "disk" : "memory" };
       if (data.status === 0) {
@@ -358,14 +361,13 @@ async function start(event) {
 
 $("form").addEventListener("submit", (event) => start(event).catch((e) => failed(String(e.message || e))));
 cancel.addEventListener("click", () => {
-  const engine = running;
   finish();
   progress.value = 0;
   say(T.cancelled);
-  if (engine && engine.disk) diskRemove(`wavpair-${tab}-${runs}.wav`);
 });
+// Best effort: a page that goes leaves its files to the next page's first run.
 addEventListener("pagehide", () => {
-  if (diskName) diskRemove(diskName, 1);
+  for (const name of [diskName, runFile]) if (name) diskRemove(name, 1);
 });
 
 // Before a large run, a browser that keeps the result in memory says so.
