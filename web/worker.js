@@ -73,10 +73,22 @@ async function streamRead(f, view, at, n) {
   return filled;
 }
 
+// A browser whose files are no byte streams gets slices (more memory while it runs).
+const byteStreams = (() => {
+  try {
+    new Blob([]).stream().getReader({ mode: "byob" }).releaseLock();
+    return true;
+  } catch (e) {
+    return false;
+  }
+})();
+
 async function fileRead(f, view, at) {
   let n = Math.max(0, Math.min(view.length, f.file.size - at));
-  if (n >= kAhead) {
+  if (n >= kAhead && byteStreams) {
     n = await streamRead(f, view, at, n);
+  } else if (n >= kAhead) {
+    view.set(new Uint8Array(await f.file.slice(at, at + n).arrayBuffer()));
   } else if (n > 0) {
     if (!f.ahead || at < f.aheadAt || at + n > f.aheadAt + f.ahead.length) {
       f.ahead = new Uint8Array(await f.file.slice(at, at + kAhead).arrayBuffer());
