@@ -332,17 +332,10 @@ def main():
             check(f"{what}: said within a few seconds", time.time() - began < 6 and
                   browser.find_element(By.ID, "combine").is_enabled(), status.text)
         check("index.html from disk points to wavpair.html", "wavpair.html" in status.text, status.text)
-    finally:
-        browser.quit()
-        server.shutdown()
-        broken_server.shutdown()
-    own = (origin, broken_origin, "null")
 
-    # A browser that prefers Japanese gets the page in Japanese, the refusal included.
-    browser = browser_start(work, downloads, "ja")
-    try:
-        folder = tempfile.mkdtemp(dir=work)
-        server, origin = serve(site)
+        # A browser that prefers Japanese gets the page in Japanese, the refusal included.
+        browser.execute_cdp_cmd("Network.setUserAgentOverride", {
+            "userAgent": browser.execute_script("return navigator.userAgent"), "acceptLanguage": "ja"})
         pair = [f"{folder}/a.wav", f"{folder}/mono.wav"]
         open(pair[0], "wb").write(wav()), open(pair[1], "wb").write(wav(channels=1))
         _, status, _, hooks = page_run(browser, f"{origin}/index.html", pair)
@@ -352,6 +345,8 @@ def main():
     finally:
         browser.quit()
         server.shutdown()
+        broken_server.shutdown()
+    own = (origin, broken_origin, "null")
 
     # Every request the page or its worker made, served or opened from disk ("null"),
     # went to the page's own origin.
