@@ -19,11 +19,12 @@ from selenium.common.exceptions import TimeoutException
 from screen import screen_run
 
 
-def wav(channels=2, rate=8000, bits=16, frames=1000, seed=1, path=None):
-    """A WAV file of noise: its bytes, or written to path in pieces when it is large."""
+def wav(channels=2, rate=8000, bits=16, frames=1000, seed=1, path=None, piece=None):
+    """A WAV file of piece repeated (noise by default): its bytes, or written to path in
+    pieces when it is large."""
     block = channels * bits // 8
     size = frames * block
-    piece = bytes((seed * 7919 + i * 104729) % 251 for i in range(min(size, 1 << 16)))
+    piece = piece or bytes((seed * 7919 + i * 104729) % 251 for i in range(min(size, 1 << 16)))
     fmt = struct.pack("<HHIIHH", 1, channels, rate, rate * block, block, bits)
     head = b"RIFF" + struct.pack("<I", 36 + size) + b"WAVE" + b"fmt " + struct.pack("<I", 16) + fmt
     head += b"data" + struct.pack("<I", size)
@@ -271,13 +272,10 @@ def main():
         # A steady tone (a period of 8 frames, so every column holds its peaks) draws as
         # a flat band: the top of each channel's band on one row in every column.
         folder = tempfile.mkdtemp(dir=work)
-        tone = [round(20000 * math.sin(math.pi * k / 4)) for k in range(8)]
-        pcm = b"".join(struct.pack("<hh", v, v) for v in tone) * 12345
+        tone = b"".join(struct.pack("<hh", v, v) for v in (round(20000 * math.sin(math.pi * k / 4)) for k in range(8)))
         tone_files = [f"{folder}/tone.wav", f"{folder}/tone2.wav"]
-        for path, data in zip(tone_files, (pcm, pcm[: len(pcm) // 3])):
-            fmt = struct.pack("<HHIIHH", 1, 2, 8000, 32000, 4, 16)
-            open(path, "wb").write(b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt " +
-                                   struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", len(data)) + data)
+        for path, frames in zip(tone_files, (98760, 32920)):
+            open(path, "wb").write(wav(frames=frames, piece=tone))
         page_run(browser, f"{origin}/index.html", tone_files)
         tops = browser.execute_script("""
             const c = document.getElementById('picture'), g = c.getContext('2d');

@@ -285,7 +285,8 @@ function refusal(messages, status) {
   const last = [...messages].reverse().find((m) => m in T.why || m === "kPcmOnlyTag" || m === "kBitsOnlyValue");
   const key = { kPcmOnlyTag: "kPcmOnly", kBitsOnlyValue: "kBitsOnly" }[last] || last;
   const file = T.files[Math.min(1, Math.max(0, key === "kInputOpen" ? read : read - 1))];
-  const why = key ? T.why[key] : read > 0 && !messages.includes("kNotStereo") ? T.why.cut : null;
+  // No failure message at all: the one silent failure, a format chunk cut short.
+  const why = key ? T.why[key] : read > 0 ? T.why.cut : null;
   const text = why ? why(file) : T.why.other(status);
   return text.charAt(0).toUpperCase() + text.slice(1);
 }
