@@ -102,7 +102,6 @@ bool platformSameAsStream(const char* /*name*/, FILE* /*stream*/) { return false
 
 int platformSeek(FILE* f, int64_t pos) { return fseeko(f, static_cast<off_t>(pos), SEEK_SET); }
 int64_t platformTell(FILE* f) { return static_cast<int64_t>(ftello(f)); }
-
 StreamForm platformFormFor(bool /*screen*/, const char* /*codeset*/) {
   return StreamForm{true, false, NameSource::kUtf8};
 }

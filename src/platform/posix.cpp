@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,13 +18,14 @@ bool sameId(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-bool isNullDevice(const struct stat& st) {
-  struct stat null {};
-  return S_ISCHR(st.st_mode) && stat("/dev/null", &null) == 0 && st.st_rdev == null.st_rdev;
+// True when st is the character device that node names (/dev/null, /dev/tty).
+bool isDevice(const struct stat& st, const char* node) {
+  struct stat n {};
+  return S_ISCHR(st.st_mode) && stat(node, &n) == 0 && st.st_rdev == n.st_rdev;
 }
 
-// The terminal a descriptor leads to, by the device behind it (Linux's own; /dev/tty
-// and /dev/console are device nodes of their own), elsewhere the node's; 0 for none.
+// The terminal a descriptor leads to, by the device behind it (Linux's own; /dev/console
+// is a device node of its own), elsewhere the node's; 0 for none.
 uint64_t terminalOf(int fd) {
   struct stat st {};
   if (isatty(fd) == 0 || fstat(fd, &st) != 0) return 0;
@@ -32,17 +34,6 @@ uint64_t terminalOf(int fd) {
   if (ioctl(fd, TIOCGDEV, &real) == 0) return (uint64_t{1} << 63) | real;
 #endif
   return st.st_rdev;
-}
-
-// True when the character device name is the terminal fd leads to. The device is
-// opened without becoming the controlling terminal and without waiting, and closed.
-bool sameTerminal(const char* name, int fd) {
-  const uint64_t want = terminalOf(fd);
-  int named = want == 0 ? -1 : open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (want != 0 && named < 0) named = open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  const bool same = named >= 0 && terminalOf(named) == want;
-  if (named >= 0) close(named);
-  return same;
 }
 
 }  // namespace
@@ -85,8 +76,18 @@ bool platformSameFile(const char* a, const char* b) {
 bool platformSameAsStream(const char* name, FILE* stream) {
   struct stat sn {};
   struct stat ss {};
-  if (stat(name, &sn) != 0 || isNullDevice(sn) || fstat(fileno(stream), &ss) != 0) return false;
-  return sameId(sn, ss) || (S_ISCHR(sn.st_mode) && sameTerminal(name, fileno(stream)));
+  const int fd = fileno(stream);
+  if (stat(name, &sn) != 0 || isDevice(sn, "/dev/null") || fstat(fd, &ss) != 0) return false;
+  // The controlling terminal, without opening it: the stream's if that leads this session.
+  if (isDevice(sn, "/dev/tty")) return isatty(fd) != 0 && tcgetsid(fd) == getsid(0);
+  const uint64_t want = S_ISCHR(sn.st_mode) && !sameId(sn, ss) ? terminalOf(fd) : 0;
+  if (want == 0) return sameId(sn, ss);
+  // Another node of that terminal (/dev/console): opened as no controlling one, not waited on.
+  int named = open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (named < 0) named = open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const bool same = named >= 0 && terminalOf(named) == want;
+  if (named >= 0) close(named);
+  return same;
 }
 
 int platformSeek(FILE* f, int64_t pos) { return fseeko(f, static_cast<off_t>(pos), SEEK_SET); }
