@@ -77,17 +77,17 @@ def serve(site):
     return server, f"http://127.0.0.1:{server.server_address[1]}"
 
 
-def browser_start(work, downloads, language="en-US"):
+def browser_start(work, downloads):
     options = webdriver.ChromeOptions()
     options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
     for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--no-first-run", "--window-size=1000,1400", f"--user-data-dir={work}/profile-{language}",
-                 f"--lang={language}", f"--log-net-log={work}/net-{language}.json"):
+                 "--no-first-run", "--window-size=1000,1400", f"--user-data-dir={work}/profile",
+                 "--lang=en-US", f"--log-net-log={work}/net.json"):
         options.add_argument(flag)
     options.add_experimental_option("prefs", {"download.default_directory": downloads,
                                               "download.prompt_for_download": False,
-                                              "intl.accept_languages": language})
+                                              "intl.accept_languages": "en-US"})
     browser = webdriver.Chrome(service=Service(shutil.which("chromedriver") or "/usr/bin/chromedriver"),
                                options=options)
     browser.execute_cdp_cmd("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": downloads})
@@ -348,7 +348,7 @@ def main():
 
     # Every request the page or its worker made, served or opened from disk ("null"),
     # went to the page's own origin.
-    urls = requests_of(f"{work}/net-en-US.json", own)
+    urls = requests_of(f"{work}/net.json", own)
     served = [u for u in urls if u.startswith("http")]
     origins = {u.split("/")[2] for u in served}
     check("every request to the page's own origin", any(u.endswith("/wavpair.wasm") for u in served) and
