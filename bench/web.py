@@ -8,6 +8,7 @@
 #
 #     python3 bench/web.py [RUNS]        (builds what it needs first)
 #
+# The native tool is built in BUILD_DIR (default build/), the page in build-web/.
 # Inputs are noise made by wavpair_bench_input, in BENCH_DIR (default /var/tmp), and
 # are in the page cache for every figure.
 import os, shutil, subprocess, sys, tempfile, time
@@ -20,12 +21,13 @@ from selenium.webdriver.common.by import By  # noqa: E402
 runs = int(sys.argv[1]) if len(sys.argv) > 1 else 3
 env = dict(os.environ, NODE_PATH=os.environ.get("NODE_PATH", "/usr/share/nodejs"))
 quiet = dict(stdout=subprocess.DEVNULL, check=True)
-subprocess.run(["cmake", "-S", root, "-B", f"{root}/build"], **quiet)
-subprocess.run(["cmake", "--build", f"{root}/build", "--target", "wavpair", "wavpair_bench_input", "-j2"], **quiet)
+native_dir = os.path.abspath(os.environ.get("BUILD_DIR", f"{root}/build"))
+subprocess.run(["cmake", "-S", root, "-B", native_dir], **quiet)
+subprocess.run(["cmake", "--build", native_dir, "--target", "wavpair", "wavpair_bench_input", "-j2"], **quiet)
 subprocess.run(["emcmake", "cmake", "-S", root, "-B", f"{root}/build-web"], env=env, stderr=subprocess.DEVNULL,
                **quiet)
 subprocess.run(["cmake", "--build", f"{root}/build-web", "-j2"], env=env, **quiet)
-native, make_input, site = f"{root}/build/wavpair", f"{root}/build/wavpair_bench_input", f"{root}/build-web/site"
+native, make_input, site = f"{native_dir}/wavpair", f"{native_dir}/wavpair_bench_input", f"{root}/build-web/site"
 
 # The ceiling: a page whose worker reads both files through and keeps nothing.
 CEILING_HTML = """<!DOCTYPE html><meta charset="utf-8"><input type="file" id="first">

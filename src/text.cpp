@@ -51,11 +51,6 @@ bool drivesScreen(uint32_t cp) {
 
 }  // namespace
 
-size_t textUtf8Length(const char* p, size_t left) {
-  uint32_t cp = 0;
-  return utf8Char(reinterpret_cast<const unsigned char*>(p), left, &cp);
-}
-
 std::string textName(const StreamForm& f, const char* name) {
   std::string out;
   if (f.names == NameSource::kAsGiven) {

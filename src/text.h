@@ -12,9 +12,6 @@
 #include "messages.h"
 #include "platform/platform.h"
 
-// The length of the UTF-8 character at p (at most left bytes), 0 where none starts.
-size_t textUtf8Length(const char* p, size_t left);
-
 // A name in the form of stream f: on a screen, every character that could drive it
 // (controls, and the marks that reorder text) as '?', where nothing is known of the
 // name's encoding every byte outside printable ASCII too; in code page 932 (with '?'

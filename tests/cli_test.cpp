@@ -2,7 +2,11 @@
 // output, standard error and every file left behind, byte for byte.
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <map>
+#include <thread>
 
 #include "combine/combine.h"
 #include "fixture.h"
@@ -116,6 +120,9 @@ TEST(Cli, RunsMatchByteForByte) {
   Pcm mono = noise(16, 3, 8), odd8 = e10, oddB = s4, liar = s4, below = empty, w10 = s10;
   mono.channels = 1, odd8.tail = "z", oddB.tail = "q", liar.bps = 32001, below.tail = "xy";
   w10.bps = 12345;  // agrees with itself; the output's rate is computed, not copied
+  // Frame size times rate must fit the header's 32 bits: 4 * 2^30 does not, 2 * 2^30 does.
+  Pcm fast = s4, fast8 = e4;
+  fast.rate = fast8.rate = 1U << 30, fast.bps = fast8.bps = 176400;
   const Text nul = kWindows ? "NUL" : "/dev/null";
   const Text reportErr = both(s10, s4, "", "").err;
   const Text inputIsStdout = "入力ファイル[a.wav]が標準出力と同じです.\n";
@@ -146,6 +153,8 @@ TEST(Cli, RunsMatchByteForByte) {
       refused("rates, widths and rates per second differ", s10, noise(8, 4, 1, 8001), "サンプリング周波数が異なると合成できません!\n"),
       refused("bits differ", noise(8, 4, 1), s4, "サンプルビット数が異なると合成できません!\n"),
       refused("bytes per second differ", s10, liar, "ビット当たりのバイト数が異なると合成できません!\n"),
+      refused("a rate the header cannot hold", fast, fast, "ヘッダを書き込めません: out.wav\n"),
+      combined("8 bits at that rate fit", fast8, fast8),
       refused("output folder missing", s10, s4, "no/out.wav をオープンできません.\n", "no/out.wav"),
       refused("output is standard output", s10, s4, "出力ファイル[../out]が標準出力と同じです.\n", "../out"),
       refused("output is standard error", s10, s4, "出力ファイル[../err]が標準エラー出力と同じです.\n", "../err"),
@@ -241,6 +250,65 @@ TEST(Cli, NamedPipeOutputRefused) {
 }
 #endif
 
+#ifndef _WIN32
+// Names that come to mean other files while the tool runs, swapped by a second thread
+// for a while: what the scan read is what is combined, and what an output name leads
+// to is truncated only once it is known to be no input. Every run either succeeds
+// with one of the right outputs or is refused, and the victim never changes.
+TEST(Cli, NamesSwappedWhileRunning) {
+  const fs::path root = fs::temp_directory_path() / ("wavpair-race-" + std::to_string(getpid()));
+  const fs::path dir = root / "work";
+  fs::create_directories(dir);
+  const Pcm a = noise(16, 3000, 1), b = noise(16, 1000, 2), x = noise(16, 2000, 3);
+  writeFile(dir / "victim.wav", a.file());
+  writeFile(dir / "b.wav", b.file());
+  writeFile(dir / "x.wav", x.file());  // x's audio, and the same 38 bytes further on
+  writeFile(dir / "y.wav", riff(chunk("LIST", Bytes(30, 'l')) + x.file().substr(12)));
+  const std::string d = dir.string() + "/";
+  // The name that changes, and what it is made in turn: a link of a file, a symbolic
+  // link ("@"), or a fresh empty file ("").
+  for (const auto& [name, where, turns] :
+       std::vector<std::tuple<Text, std::string, std::vector<std::string>>>{
+           {"the output a fresh file or a link to an input", "out.wav", {"@victim.wav", ""}},
+           {"an input one file or another", "in.wav", {"x.wav", "y.wav"}}}) {
+    SCOPED_TRACE(name);
+    const auto place = [&](const std::string& what) {
+      const std::string tmp = d + "swap.tmp";
+      static_cast<void>(unlink(tmp.c_str()));  // a rename onto another link of it keeps it
+      if (what.empty()) writeFile(tmp, "");
+      const int made = what.empty()     ? 0
+                       : what[0] == '@' ? symlink(what.substr(1).c_str(), tmp.c_str())
+                                        : link((d + what).c_str(), tmp.c_str());
+      if (made == 0) static_cast<void>(rename(tmp.c_str(), (d + where).c_str()));
+    };
+    fs::remove(dir / "out.wav");  // the last race may have left it a link to the victim
+    place(turns[0]);
+    std::atomic<bool> stop{false};
+    std::thread swapper([&] {
+      for (size_t k = 0; !stop; ++k) place(turns[k % turns.size()]);
+    });
+    int runs = 0, done = 0;
+    std::string fault;
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+         fault.empty() && std::chrono::steady_clock::now() < end; ++runs) {
+      Console got;
+      const int status =
+          runTool(dir, {where == "in.wav" ? where : "victim.wav", "b.wav", "out.wav"}, &got);
+      done += status == 0 ? 1 : 0;
+      if (status != 0 && status != 255) fault = "status " + std::to_string(status);
+      if (readFile(dir / "victim.wav") != a.file()) fault = "the victim changed";
+      if (status == 0 && where == "in.wav" && readFile(dir / "out.wav") != expectedOutput(x, b))
+        fault = "a wrong output, status 0";
+    }
+    stop = true;
+    swapper.join();
+    EXPECT_TRUE(fault.empty() && done > 0)
+        << fault << " in run " << runs << "; successes: " << done;
+  }
+  fs::remove_all(root);
+}
+#endif
+
 // What the scan prints, and where, for files that each hold one quirk.
 TEST(Cli, ScansOddFiles) {
   const Bytes fmt16 = fmtChunk(1, 2, 44100, 176400, 16), data4 = chunk("data", "abcd");
@@ -306,7 +374,8 @@ TEST(Cli, BlockEdges) {
 
 // Either input cut at each edge that matters: inside and after the RIFF header, each
 // chunk header and the "fmt " payload (once: the layout is the same for both widths),
-// around every frame, and around the LIST chunk after the audio.
+// around the first, a middle and the last frame (the mixer treats no inner frame
+// differently), and around the LIST chunk after the audio.
 TEST(Cli, CutAtEveryEdge) {
   std::vector<Case> v;
   for (const unsigned bits : {8U, 16U}) {
@@ -316,7 +385,8 @@ TEST(Cli, CutAtEveryEdge) {
       const size_t s = bits / 4, end = p->file().size();
       std::vector<size_t> at = {end, end + 1, end + 7, end + 8, end + list.size() - 1};
       if (bits == 8) at.insert(at.end(), {0, 1, 11, 12, 13, 19, 20, 21, 28, 35, 36, 37, 43});
-      for (size_t k = 44; k <= end; k += s) at.insert(at.end(), {k - 1, k});
+      const size_t middle = 44 + s * (p->samples.size() / 4);
+      at.insert(at.end(), {44, 44 + s - 1, 44 + s, middle - 1, middle, middle + 1, end - 1});
       for (const size_t k : at) {
         const Text where = std::to_string(bits) + "-bit, cut to " + std::to_string(k);
         v.push_back(p == &a ? cut("A " + where, a, b, k, Bytes::npos, list, false)

@@ -8,7 +8,7 @@
 # With "wine", TOOL is wavpair.exe: wine gives it a console on the terminal and shows
 # its UTF-16 text in the locale's encoding, drawing blanks and the cursor with escape
 # sequences, so screens are compared without those and without white space.
-import ast, os, re, shutil, subprocess, sys, tempfile
+import os, re, shutil, subprocess, sys, tempfile, termios
 from screen import screen_run
 
 tool, examples = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
@@ -21,13 +21,10 @@ FMT = """             データ形式: 1 (1 = PCM)
  バイト数×チャンネル数: 4 [bytes]
     ビット数 / サンプル: 16 [bits/sample]
 """
-# The usage text as the message table holds it: the literals of its entry up to the
-# first of its Shift_JIS form, which is written in octal escapes.
-table = open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src", "messages.h"),
-             encoding="utf-8").read()
-literals = re.findall(r'"((?:[^"\\]|\\.)*)"', table[table.index("X(kUsage,"):])
-USAGE = "".join(ast.literal_eval(f'"{t}"') for t in
-                literals[:next(i for i, t in enumerate(literals) if re.search(r"\\[0-7]", t))])
+# The usage text as a file gets it (checked against the message table by the runs'
+# test), for the terminal's own form of it.
+USAGE = subprocess.run((["wine", tool] if wine else [tool]) + ["--help"], capture_output=True,
+                       env=dict(os.environ, WINEDEBUG="-all")).stdout.decode("cp932").replace("\r\n", "\n")
 
 # The examples' whole report in the order it happens, as (stream, text) pieces.
 def report(a, b, o):
@@ -42,9 +39,12 @@ def text(pieces, streams=(1, 2)):
 
 # The screen (and its exit status as one last byte) and the file the redirected
 # streams (1, 2 or both) went into.
-def run(args, lang, redirect=()):
+def run(args, lang, redirect=(), stopped=False):
     env = {k: v for k, v in os.environ.items() if not k.startswith("LC_")}
     def into():
+        if stopped:  # a terminal that takes no more, its writes not waited for
+            os.set_blocking(1, False)
+            termios.tcflow(1, termios.TCOOFF)
         fd = os.open("../redirected", os.O_WRONLY | os.O_CREAT | os.O_TRUNC)
         for r in redirect:
             os.dup2(fd, r)
@@ -109,9 +109,14 @@ check("a name's bidirectional marks as ?", run(["long.wav", bidi, "out.wav"], "C
       (text(report("long.wav", "", "")[:6]) + " a?gnp????.wavをオープンできません.\n").encode() + b"\xff")
 if not wine:
     # Where the locale says nothing of the names' encoding, a screen gets printable
-    # ASCII only: no C1 control (raw, or in UTF-8) reaches it, nor any other byte.
-    for name, shown in ((b"x\x9b2J\xc2\x9b2Jy\xff.wav", "x?2J??2Jy?.wav"), ("長い".encode(), "??????")):
-        check(f"C locale: {shown}", run([b"long.wav", name, b"out.wav"], "C")[0],
+    # ASCII only: no C1 control (raw, or in UTF-8) reaches it, nor any other byte. So
+    # does a terminal given Shift_JIS under another encoding: a name in code page 932
+    # would hand it bytes it reads as C1 controls (BIG5's "x\xab\xbc\xa7\xb0\xb9\xe0" as
+    # CSI H, CSI J, CSI c; Latin-1's "§°×" as SOS).
+    for lang, name, shown in (("C", b"x\x9b2J\xc2\x9b2Jy\xff.wav", "x?2J??2Jy?.wav"), ("C", "長い".encode(), "??????"),
+                              ("zh_TW.BIG5", b"x\xab\xbc\xa7\xb0\xb9\xe0.wav", "x??????.wav"),
+                              ("xx_XX.ISO-8859-1", b"x\xa7\xb0\xd7.wav", "x???.wav")):
+        check(f"{lang} locale: {shown}", run([b"long.wav", name, b"out.wav"], lang)[0],
               (text(report("long.wav", "", "")[:6]) + f" {shown}をオープンできません.\n").encode("cp932") + b"\xff")
     # A Shift_JIS locale reads names as code page 932: Japanese as typed, a control
     # or a byte that is no character as '?'.
@@ -119,6 +124,11 @@ if not wine:
     shutil.copy("long.wav", sjis_name)
     check("Shift_JIS locale: a name", run([sjis_name, b"short.wav", b"out.wav"], "xx_XX.SHIFT_JIS")[0],
           text(report("長い??.wav", "short.wav", "out.wav")).encode("cp932") + b"\0")
+if not wine:
+    # The report's lines a terminal did not take make the run a failure, though nothing
+    # is left to flush at the end.
+    screen, kept = run(list(names), "C.UTF-8", redirect=(2,), stopped=True)
+    check("a terminal that fails a write", (screen[-1], kept[-26:]), (255, "標準出力に書き込めません.\n".encode("cp932")))
 check("--help on the terminal", run(["--help"], "C.UTF-8")[0], USAGE.encode() + b"\0")
 terminal = "CONOUT$" if wine else "/dev/stdout"
 check("output is the terminal", run(["long.wav", "short.wav", terminal], "C.UTF-8")[0],

@@ -54,7 +54,8 @@ TEST(Messages, NamesTakeTheirStreamsForm) {
       {rawScreen, "x\x1b[2J\xff\x8a\x9b\xc2\x9b~ ", "x?[2J?????~ "},
       {rawFile, "\x1b[2J\xff\x8a\x9b", "\x1b[2J\xff\x8a\x9b"},
   };
-  if (!kWindows) {
+#ifndef _WIN32
+  {
     // Names read in the locale's encoding: Shift_JIS as code page 932, EUC-JP.
     const StreamForm sjisScreen = platformFormFor(true, "SHIFT_JIS");
     const StreamForm eucFile = platformFormFor(false, "EUC-JP");
@@ -66,6 +67,7 @@ TEST(Messages, NamesTakeTheirStreamsForm) {
                    "a?2J"},
                   {eucFile, "\xc4\xb9\xa4\xa4\x8e", toSjis("長い") + "?"}});
   }
+#endif
   for (const auto& [f, name, want] : cases) EXPECT_EQ(textName(f, name.c_str()), want) << name;
   // A name is filled in, never read as a format.
   EXPECT_EQ(textBytes(utf8Screen, &msg::kFileName, "%s%n%ld"), "\nファイル名[%s%n%ld]\n");

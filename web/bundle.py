@@ -19,12 +19,16 @@ style, app = read("style.css"), read("app.js")
 
 page = read("index.html")
 policy = (f"default-src 'none'; script-src {digest(app)} 'wasm-unsafe-eval'; "
-          f"style-src {digest(style)}; worker-src blob:; img-src blob: data:; connect-src data:; "
+          f"style-src {digest(style)}; worker-src blob:; img-src blob: data:; media-src blob:; connect-src data:; "
           "object-src 'none'; base-uri 'none'; form-action 'none'")
 page = re.sub(r'<meta http-equiv="Content-Security-Policy" content="[^"]*">',
               lambda m: f'<meta http-equiv="Content-Security-Policy" content="{policy}">', page)
 
 page = page.replace('<link rel="stylesheet" href="style.css">', f"<style>{style}</style>")
+# Opened from disk the page is no installable app: no manifest, and an icon of nothing.
+page = page.replace('<link rel="manifest" href="manifest.webmanifest">\n', "")
+page = page.replace('<link rel="icon" href="icon-192.png">', '<link rel="icon" href="data:,">')
+assert "manifest" not in page and "icon-192" not in page, "the one-file page still names the site's files"
 page = page.replace('<script src="app.js"></script>',
                     f'<script type="text/plain" id="worker-source">{worker}</script>\n<script>{app}</script>')
 open(out, "w", encoding="utf-8").write(page)

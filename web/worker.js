@@ -1,42 +1,62 @@
 // One combination, in a worker of its own: the page starts a worker for each run and
 // ends it when the run is over or cancelled, so nothing of one run reaches the next.
 // The engine (src/platform/browser.cpp) asks this worker for its files: the inputs are
-// the chosen files, read in place; the output goes into a file of the origin's private
-// file system where the browser has one (memory stays flat whatever its size), or
-// else to the page piece by piece. Only documented interfaces: Module's callbacks, the
-// engine's EM_JS calls, ccall and the exported functions of web/page.cpp.
+// the chosen files, read in place; the output goes into the tab's file of the origin's
+// private file system where the browser has one (memory stays flat whatever its
+// size), or else to the page piece by piece. Only documented interfaces: Module's
+// callbacks, the engine's EM_JS calls, ccall and the exported functions of
+// web/page.cpp. What the page shows of the run comes from the engine's result, never
+// from the report or the output's bytes.
 //
+// From the page:
+//   {type: "run", first, second, output, diskName}   the one run of this worker
+//   {type: "cancel"}                   leave nothing on disk, then say "cancelled"
 // To the page:
-//   {type: "ready", disk}              the engine is loaded; disk: the output can go to disk
-//   {type: "text", stream, text, message}  a piece of the report (1 standard output, 2
-//                                      error) and the name of the engine's message
+//   {type: "ready", disk, driving}     the engine is loaded; disk: the output can go to
+//                                      disk; driving: the code points a name must not
+//                                      show, as the engine's ranges [first, last, ...]
+//   {type: "report", pieces}           the report since the last batch (about every
+//                                      kBatchMs): [stream, text, stream, text, ...]
 //   {type: "progress", done, total}    output bytes written, at most ten times a second
 //   {type: "chunk", bytes}             the output's next bytes, where it is not on disk
-//   {type: "end", status, disk, frames, shorterFrames, rate, bits, columns}
+//   {type: "end", status, disk, result, columns}
 //                                      the exit status, whether the output is on disk
-//                                      (the page's file), its frames, how many of them
-//                                      the shorter input fed, its format and picture
+//                                      (the tab's file), the engine's result and the
+//                                      picture's columns
+//   {type: "cancelled"}                the run is stopped and its file gone
 //   {type: "failed", message}          the engine could not run
 "use strict";
 
-const kProgressMs = 100;
+const kBatchMs = 100;
 const kAhead = 64 << 10; // reads below this (the scan's) are served from one slice this large
+const kHeldTries = 20; // a worker ended just now may hold the tab's file for a moment
 
 const decoder = new TextDecoder();
 let job = null;
 let ready = false;
+let cancelled = false;
 const inputs = new Map(); // the names the engine is given -> the chosen files
 const open = new Map(); // handle -> {file, ahead, aheadAt} or {output: true}
-const reads = [undefined]; // bytes read through each handle (0 is none), the output's null
+let handles = 0;
 let access = null; // the output's file on disk
-let header = null; // the output's first 44 bytes
+let dir = null;
 let written = 0;
 let total = 0;
-let shown = 0;
 let columns = null;
+let driving = [];
+const result = { inputs: [] };
+let pieces = [];
+let sentAt = 0;
+let progressAt = 0;
 
 function failed(what) {
   postMessage({ type: "failed", message: String(what && what.message ? what.message : what) });
+}
+
+function reportSend() {
+  if (pieces.length) postMessage({ type: "report", pieces });
+  pieces = [];
+  sentAt = performance.now();
 }
 
 // Whether this browser gives a worker a file on disk to write into.
@@ -96,15 +116,15 @@ async function fileRead(f, view, at) {
     }
     view.set(f.ahead.subarray(at - f.aheadAt, at - f.aheadAt + n));
   }
-  reads[f.handle] += n;
   return n;
 }
 
 function outputWrite(view, at) {
-  if (at === 0 && view.length >= 44) {
-    header = new DataView(view.slice(0, 44).buffer);
-    total = 44 + header.getUint32(40, true);
-    // The whole size at once: growing the file write by write costs more than the writes.
+  if (cancelled) return -1;
+  if (at === 0) {
+    // The whole size at once, as the engine paired the inputs: growing the file write
+    // by write costs more than the writes.
+    total = Module._pageOutputBytes();
     if (access) access.truncate(total);
   }
   if (access) {
@@ -116,8 +136,8 @@ function outputWrite(view, at) {
   Module._picturePass(view.byteOffset, view.length);
   written = at + view.length;
   const now = performance.now();
-  if (now - shown >= kProgressMs) {
-    shown = now;
+  if (now - progressAt >= kBatchMs) {
+    progressAt = now;
     postMessage({ type: "progress", done: written, total });
   }
   return view.length;
@@ -126,14 +146,13 @@ function outputWrite(view, at) {
 self.wavpairConfig = {
   fileOpen(name, write) {
     if (!write && !inputs.has(name)) return -1;
-    const handle = reads.push(write ? null : 0) - 1;
-    open.set(handle, write ? { output: true } : { file: inputs.get(name), handle });
-    return handle;
+    open.set(++handles, write ? { output: true } : { file: inputs.get(name) });
+    return handles;
   },
   async fileRead(handle, view, at) {
     const f = open.get(handle);
     try {
-      return f.file ? await fileRead(f, view, at) : -1;
+      return f.file && !cancelled ? await fileRead(f, view, at) : -1;
     } catch (e) {
       return -1; // a file that vanished or cannot be read: the engine reports it
     }
@@ -151,29 +170,81 @@ self.wavpairConfig = {
     open.delete(handle);
     return 0;
   },
-  reportWrite(stream, message, bytes) {
-    postMessage({ type: "text", stream, message, text: decoder.decode(bytes) });
+  reportWrite(stream, bytes) {
+    if (cancelled) return;
+    const text = decoder.decode(bytes);
+    // Texts of one stream in a row travel as one.
+    if (pieces.length && pieces[pieces.length - 2] === stream) pieces[pieces.length - 1] += text;
+    else pieces.push(stream, text);
+    if (performance.now() - sentAt >= kBatchMs) reportSend();
   },
   pictureDone(values) {
     columns = values;
   },
-  print: (line) => postMessage({ type: "text", stream: 1, message: "", text: line + "\n" }),
-  printErr: (line) => postMessage({ type: "text", stream: 2, message: "", text: line + "\n" }),
+  resultInput(k, input) {
+    result.inputs[k] = input;
+  },
+  resultDone(facts) {
+    Object.assign(result, facts);
+  },
+  drivingDone(ranges) {
+    driving = ranges;
+  },
+  print: (line) => postMessage({ type: "report", pieces: [1, line + "\n"] }),
+  printErr: (line) => postMessage({ type: "report", pieces: [2, line + "\n"] }),
   onRuntimeInitialized: async () => {
-    postMessage({ type: "ready", disk: await diskProbe() });
+    Module._pageDriving();
+    postMessage({ type: "ready", disk: await diskProbe(), driving });
     ready = true;
     go();
   },
   onAbort: failed,
 };
 
-self.onmessage = (event) => {
-  job = event.data;
-  go();
+// The run's file on disk, stopped and gone.
+async function diskDrop() {
+  if (!access) return;
+  try {
+    access.truncate(0);
+    access.close();
+    await dir.removeEntry(job.diskName);
+  } catch (e) {
+    // nothing more to do: the next run of the tab truncates it, the next page removes it
+  }
+  access = null;
+}
+
+self.onmessage = async ({ data }) => {
+  if (data.type === "cancel") {
+    cancelled = true;
+    await diskDrop();
+    postMessage({ type: "cancelled" });
+  } else if (data.type === "run" && !job) {
+    // One run per worker: a second one would share the engine's state mid-read.
+    job = data;
+    go();
+  }
 };
 
 function go() {
-  if (ready && job) combineRun(job).catch(failed);
+  if (ready && job && !cancelled) combineRun(job).catch(failed);
+}
+
+// The tab's file, created or truncated. A worker that the page ended a moment ago may
+// still hold it; without it the output goes to the page instead.
+async function diskOpen(name) {
+  dir = await navigator.storage.getDirectory();
+  const file = await dir.getFileHandle(name, { create: true });
+  for (let k = 0; ; k++) {
+    try {
+      const handle = await file.createSyncAccessHandle();
+      handle.truncate(0);
+      return handle;
+    } catch (e) {
+      if (e.name !== "NoModificationAllowedError" || k >= kHeldTries) return null;
+      await new Promise((wake) => setTimeout(wake, 50));
+    }
+  }
 }
 
 // The run: the names as the files are called, as on a command line (two files of one
@@ -181,39 +252,24 @@ function go() {
 async function combineRun({ first, second, output, diskName }) {
   const [a, b] = first.name === second.name ? [`1/${first.name}`, `2/${second.name}`] : [first.name, second.name];
   inputs.set(a, first).set(b, second);
-  let dir = null;
-  if (diskName) {
-    try {
-      dir = await navigator.storage.getDirectory();
-      access = await (await dir.getFileHandle(diskName, { create: true })).createSyncAccessHandle();
-      access.truncate(0);
-    } catch (e) {
-      access = null;
-    }
-  }
+  if (diskName) access = await diskOpen(diskName).catch(() => null);
+  if (cancelled) return;
   Module._pictureStart();
   const status = (await Module.ccall("pageRun", "number", ["string", "string", "string"], [a, b, output],
     { async: true })) & 0xff;
+  if (cancelled) return;
   Module._pictureFinish();
-  if (access) {
+  const disk = !!access;
+  if (access && status === 0) {
     // No flush: the file is there to be saved at once, not kept, and forcing it to the
     // disk would cost as much as the whole run's writing.
-    if (status === 0) access.truncate(written);
+    access.truncate(written);
     access.close();
-    if (status !== 0) await dir.removeEntry(diskName);
+    access = null;
   }
-  const end = { type: "end", status, disk: !!access, columns };
-  if (status === 0 && header) {
-    // The engine opens the output, then the longer input, then the shorter one, and
-    // reads from the shorter one exactly the frames it feeds into the output.
-    const block = header.getUint16(32, true) || 1;
-    Object.assign(end, {
-      rate: header.getUint32(24, true), bits: header.getUint16(34, true),
-      frames: Math.floor(header.getUint32(40, true) / block),
-      shorterFrames: Math.floor(reads[reads.lastIndexOf(null) + 2] / block),
-    });
-  }
-  postMessage(end);
+  await diskDrop(); // a refused run leaves nothing
+  reportSend();
+  postMessage({ type: "end", status, disk, result, columns });
 }
 
 // The engine's script; the one-file page has the script itself in this place.

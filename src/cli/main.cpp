@@ -4,6 +4,6 @@
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
-  const char* const* args = platformStart(&argc, argv);
-  return wavpairRun(argc, args);
+  platformStart();
+  return wavpairRun(argc, argv);
 }

@@ -17,7 +17,7 @@ namespace {
 void usage() { textPrint(stderr, &msg::kUsage); }
 
 // Status 0 promises the whole of what standard output was given was delivered.
-int wavStdoutFinish() {
+int wavStdoutFlushReport() {
   if (!platformStreamGood(stdout)) {
     textPrint(stderr, &msg::kStdoutWrite);
     return -1;
@@ -28,7 +28,7 @@ int wavStdoutFinish() {
 // A standard stream that leads into an input would write the report into it. Such a
 // run ends before anything is written anywhere; the reason goes to standard error
 // only when that stream itself leads into no input, and otherwise the run is silent.
-int wavStreamsCheck(const char* const (&names)[2]) {
+int wavStreamsIntoInputsRefuse(const char* const (&names)[2]) {
   const bool errIsInput =
       platformSameAsStream(names[0], stderr) || platformSameAsStream(names[1], stderr);
   const auto outIsInput = [](const char* name) { return platformSameAsStream(name, stdout); };
@@ -39,50 +39,65 @@ int wavStreamsCheck(const char* const (&names)[2]) {
   return into != std::end(names) || errIsInput ? -1 : 0;
 }
 
-// Creating the output would truncate an input before its audio is read, or a file the
-// report is being written to; such an output is refused before it is touched.
-int wavOutputCheck(const char* const (&names)[2], const char* outName) {
-  const Message* refusal = nullptr;
-  if (platformSameFile(outName, names[0]) || platformSameFile(outName, names[1])) {
-    refusal = &msg::kSameFile;
-  } else if (platformSameAsStream(outName, stdout)) {
-    refusal = &msg::kSameAsStdout;
-  } else if (platformSameAsStream(outName, stderr)) {
-    refusal = &msg::kSameAsStderr;
-  }
-  if (refusal != nullptr) textPrint(stderr, refusal, outName);
-  return refusal == nullptr ? 0 : -1;
+}  // namespace
+
+namespace {
+
+// The facts of one scanned input, for the run's result.
+RunInput runInputOf(const WavInfo& info) {
+  const uint32_t frame = static_cast<uint32_t>(info.bitsPerSample / 8) * info.channels;
+  return RunInput{info.sampleRate, info.bitsPerSample, info.channels,
+                  frame == 0 ? 0 : info.dataSize / frame};
 }
 
 }  // namespace
 
-int wavpairRun(int argc, const char* const* argv) {
+int wavpairRun(int argc, const char* const* argv, RunResult* result) {
+  RunResult unused{};
+  RunResult& r = result != nullptr ? *result : unused;
+  r = RunResult{};
+  r.longer = r.concerns = -1;
   const bool help = argc == 2 && std::strcmp(argv[1], "--help") == 0;
   if (help || (argc == 2 && std::strcmp(argv[1], "--version") == 0)) {
     textPrint(stdout, help ? &msg::kUsage : &msg::kVersion);
-    return wavStdoutFinish();
+    return wavStdoutFlushReport();
   }
   if (argc != 4) {
     usage();
     return -1;
   }
   const char* names[2] = {argv[1], argv[2]};
-  if (wavStreamsCheck(names) != 0) {
+  if (wavStreamsIntoInputsRefuse(names) != 0) {
     return -1;
   }
   WavInfo infos[2] = {};
   // The first input is reported in full before the second is opened.
-  if (wavHeaderRead(names[0], &infos[0]) != 0 || wavHeaderRead(names[1], &infos[1]) != 0) {
-    return -1;
+  for (int k = 0; k < 2; ++k) {
+    const int rc = wavHeaderRead(names[k], &infos[k]);
+    r.formatTag = infos[k].formatTag;
+    r.formatBits = infos[k].bitsPerSample;
+    if (rc != 0) {
+      r.concerns = k;
+      return -1;
+    }
+    r.inputs[k] = runInputOf(infos[k]);
   }
   if (infos[0].channels != 2 || infos[1].channels != 2) {
+    r.concerns = infos[0].channels == infos[1].channels ? -1 : infos[0].channels != 2 ? 0 : 1;
     textPrint(stderr, &msg::kNotStereo);
     return -1;
   }
-  if (wavFormatCheck(names, infos) != 0 || wavOutputCheck(names, argv[3]) != 0 ||
-      wavCombine(names, argv[3], infos) != 0) {
+  if (wavFormatCheck(names, infos) != 0) {
     return -1;
   }
+  r.longer = names[0] == argv[1] ? 0 : 1;
+  r.inputs[0] = runInputOf(infos[0]);
+  r.inputs[1] = runInputOf(infos[1]);
+  if (wavCombine(names, argv[3], infos) != 0) {
+    return -1;
+  }
+  r.outputFrames = r.inputs[0].frames;
+  r.shorterFrames = std::min(r.inputs[1].frames, r.outputFrames);
   textPrint(stdout, &msg::kCombined, argv[1], argv[2], argv[3]);
-  return wavStdoutFinish();
+  return wavStdoutFlushReport();
 }

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <cstddef>
 #include <cstring>
-#include <iterator>
 #include <utility>
 
 #include "platform/platform.h"
@@ -72,16 +72,12 @@ using BlockFold = void (*)(const uint8_t*, const uint8_t*, uint8_t*, size_t);
 // The loop both widths share. Its output equals that of taking one frame of A, then
 // one of B (or A's again once B's whole frames are used up), folding and writing it:
 // on a short read the frames before the first missing one are written, then -1.
-// The fold takes stereo frames of exactly s bytes from both inputs; the scan and the
-// pairing rules guarantee that, and this keeps it so for any caller.
+// The fold takes stereo frames of exactly s bytes from both inputs: the scan takes
+// only 8 or 16 bits, the run only two channels, and the pairing one width for both.
 template <BlockFold Fold, size_t s>
 int wavMix(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
-  const auto fits = [](const WavInfo& info) {
-    return info.channels == 2 && info.bitsPerSample == s / 2 * 8;
-  };
-  if (!std::all_of(std::begin(infos), std::end(infos), fits)) {
-    return -1;
-  }
+  assert(infos[0].channels == 2 && infos[1].channels == 2 && infos[0].bitsPerSample == s / 2 * 8 &&
+         infos[1].bitsPerSample == s / 2 * 8);
   const uint64_t m = infos[0].dataSize / s;
   uint64_t n = std::min<uint64_t>(infos[1].dataSize / s, m);  // B's frames still unread
   const uint64_t block = kMixBlockBytes / s;
@@ -126,6 +122,39 @@ int wavDataWrite(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
   return infos[0].bitsPerSample == 8 ? wavMix8(ins, out, infos) : wavMix16(ins, out, infos);
 }
 
+// The text of each refusal of the output. A name that leads to an input, or to what a
+// standard stream writes into, is named as such; something that cannot hold a file
+// gets the text an output that cannot be positioned has always had.
+const Message* wavRefusalMessage(OutputRefusal why) {
+  switch (why) {
+    case OutputRefusal::kInput:
+      return &msg::kSameFile;
+    case OutputRefusal::kStdout:
+      return &msg::kSameAsStdout;
+    case OutputRefusal::kStderr:
+      return &msg::kSameAsStderr;
+    case OutputRefusal::kNotAFile:
+      return &msg::kHeaderWrite;
+    case OutputRefusal::kNone:
+    case OutputRefusal::kCannotOpen:
+      break;
+  }
+  return &msg::kFileOpen;
+}
+
+// An input opened again for its audio. It must be the very file its scan read: a name
+// that has come to mean another file since is refused as one that cannot be opened.
+FILE* wavAudioReopenCheck(const char* name, const WavInfo& info) {
+  FileId id{};
+  FILE* in = platformInputOpen(name, &id);
+  if (in != nullptr && !fileIdSame(id, info.file)) {
+    wavStreamClose(in);
+    in = nullptr;
+  }
+  if (in == nullptr) textPrint(stderr, &msg::kFileOpen, name);
+  return in;
+}
+
 }  // namespace
 
 int wavFormatCheck(const char* (&names)[2], WavInfo (&infos)[2]) {
@@ -149,12 +178,17 @@ int wavFormatCheck(const char* (&names)[2], WavInfo (&infos)[2]) {
 }
 
 int wavCombine(const char* const (&names)[2], const char* outName, const WavInfo (&infos)[2]) {
-  bool notAFile = false;
-  FILE* out = platformOutputCreate(outName, &notAFile);
-  // Something that cannot hold a file (a FIFO, a terminal) is refused with the text
-  // an output that cannot be positioned has always had.
+  // Checked before the output is touched: a header that cannot hold the rate would be
+  // a file that lies about its own format.
+  if (!wavHeaderFits(infos)) {
+    textPrint(stderr, &msg::kHeaderWrite, outName);
+    return -1;
+  }
+  const FileId inputs[2] = {infos[0].file, infos[1].file};
+  OutputRefusal why = OutputRefusal::kNone;
+  FILE* out = platformOutputCreate(outName, inputs, &why);
   if (out == nullptr) {
-    textPrint(stderr, notAFile ? &msg::kHeaderWrite : &msg::kFileOpen, outName);
+    textPrint(stderr, wavRefusalMessage(why), outName);
     return -1;
   }
   if (wavHeaderWrite(out, infos) != kWavHeaderSize) {
@@ -162,15 +196,13 @@ int wavCombine(const char* const (&names)[2], const char* outName, const WavInfo
     wavStreamClose(out);
     return -1;
   }
-  FILE* a = platformInputOpen(names[0]);
+  FILE* a = wavAudioReopenCheck(names[0], infos[0]);
   if (a == nullptr) {
-    textPrint(stderr, &msg::kFileOpen, names[0]);
     wavStreamClose(out);
     return -1;
   }
-  FILE* b = platformInputOpen(names[1]);
+  FILE* b = wavAudioReopenCheck(names[1], infos[1]);
   if (b == nullptr) {
-    textPrint(stderr, &msg::kFileOpen, names[1]);
     wavStreamClose(a);
     wavStreamClose(out);
     return -1;

@@ -27,6 +27,8 @@ void wavBlockFold8(const uint8_t* __restrict a, const uint8_t* __restrict b,
 int wavFormatCheck(const char* (&names)[2], WavInfo (&infos)[2]);
 
 // Creates outName and writes the header and the frames of a pair that wavFormatCheck
-// has ordered. Opens and closes every stream it uses. 0, or -1 after the failure's
-// message.
+// has ordered. Refuses, before the output is touched, a rate the header cannot hold
+// and an output that is an input or what a standard stream writes into; refuses an
+// input that is no longer the file its scan read. Opens and closes every stream it
+// uses. 0, or -1 after the failure's message.
 int wavCombine(const char* const (&names)[2], const char* outName, const WavInfo (&infos)[2]);

@@ -13,10 +13,11 @@
 
 #include "platform/platform.h"
 
-// web/worker.js: open by name (a handle above 0), read (waiting for the file, which
-// lets the worker's memory be collected as it goes) or write at a position (the bytes
-// moved, or -1), close (0 or -1); take one text of the report (stream 1 or 2) with the
-// name of its message, so the page never reads the text back.
+// web/worker.js: open by name (a handle above 0), read (waiting for the file: the
+// engine is unwound and the worker's event loop runs until the bytes are there) or
+// write at a position (the bytes moved, or -1), close (0 or -1); take one text of the
+// report (stream 1 or 2), which is for people only: the page's facts come from
+// browserNotes and the run's result (web/page.cpp).
 // clang-format off
 EM_JS(int, browserFileOpen, (const char* name, int write), {
   return Module["fileOpen"](UTF8ToString(name), write !== 0);
@@ -28,8 +29,8 @@ EM_JS(double, browserFileWrite, (int file, const char* bytes, size_t n, double a
   return Module["fileWrite"](file, HEAPU8.subarray(bytes, bytes + n), at);
 });
 EM_JS(int, browserFileClose, (int file), { return Module["fileClose"](file); });
-EM_JS(void, browserReportWrite, (int stream, const char* name, const char* text, size_t n), {
-  Module["reportWrite"](stream, UTF8ToString(name), HEAPU8.slice(text, text + n));
+EM_JS(void, browserReportWrite, (int stream, const char* text, size_t n), {
+  Module["reportWrite"](stream, HEAPU8.subarray(text, text + n));
 });
 // clang-format on
 
@@ -87,31 +88,69 @@ FILE* browserOpen(const char* name, bool write) {
   return nullptr;
 }
 
-}  // namespace
-
-const char* const* platformStart(int* /*argc*/, char** argv) { return argv; }
-FILE* platformInputOpen(const char* name) { return browserOpen(name, false); }
-FILE* platformOutputCreate(const char* name, bool* notAFile) {
-  *notAFile = false;
-  return browserOpen(name, true);
+// Every name the worker serves is one file of its own (two chosen files of one name
+// are served under two), so a file is its name: two hashes of it and its length.
+FileId browserFileId(const char* name) {
+  uint64_t fnv = 14695981039346656037ULL;
+  uint64_t djb = 5381;
+  size_t n = 0;
+  for (; name[n] != '\0'; ++n) {
+    const auto c = static_cast<unsigned char>(name[n]);
+    fnv = (fnv ^ c) * 1099511628211ULL;
+    djb = djb * 33 + c;
+  }
+  return FileId{djb, {fnv, n + 1}};
 }
 
-// Every name the worker serves is one file of its own; the streams are the page.
-bool platformSameFile(const char* a, const char* b) { return std::strcmp(a, b) == 0; }
+}  // namespace
+
+// The worker sets up the page's streams; a run starts at pageRun, never at main.
+void platformStart() {}
+FILE* platformInputOpen(const char* name, FileId* id) {
+  *id = browserFileId(name);
+  return browserOpen(name, false);
+}
+FILE* platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRefusal* why) {
+  const FileId id = browserFileId(name);
+  *why = fileIdSame(id, inputs[0]) || fileIdSame(id, inputs[1]) ? OutputRefusal::kInput
+                                                                : OutputRefusal::kNone;
+  FILE* out = *why == OutputRefusal::kNone ? browserOpen(name, true) : nullptr;
+  if (out == nullptr && *why == OutputRefusal::kNone) *why = OutputRefusal::kCannotOpen;
+  return out;
+}
+
+// The standard streams are the page.
+bool platformStreamInto(FILE* /*stream*/, const FileId& /*id*/) { return false; }
 bool platformSameAsStream(const char* /*name*/, FILE* /*stream*/) { return false; }
 
 int platformSeek(FILE* f, int64_t pos) { return fseeko(f, static_cast<off_t>(pos), SEEK_SET); }
 int64_t platformTell(FILE* f) { return static_cast<int64_t>(ftello(f)); }
-StreamForm platformFormFor(bool /*screen*/, const char* /*codeset*/) {
+StreamForm platformStreamForm(const FILE* /*stream*/) {
   return StreamForm{true, false, NameSource::kUtf8};
 }
-StreamForm platformStreamForm(const FILE* /*stream*/) { return platformFormFor(true, ""); }
 
 // The page is never given Shift_JIS, and takes every text it is handed.
 size_t platformShiftJisOf(const char* /*utf8*/, size_t /*n*/, char (&/*out*/)[2]) { return 0; }
 bool platformStreamGood(FILE* /*stream*/) { return true; }
 
+namespace {
+
+// What the page is told besides the report and the run's result: the last failure
+// standard error was given, the one that ends a failed run, by its identity.
+const Message* gLastError = nullptr;
+
+}  // namespace
+
+// For web/page.cpp: forgets the failure before a run, and hands it over after it.
+void browserNotesClear();
+const Message* browserNotes();
+
+void browserNotesClear() { gLastError = nullptr; }
+const Message* browserNotes() { return gLastError; }
+
 // cppcheck-suppress constParameter ; the signature every system shares
 void platformTextWrite(FILE* stream, const Message* m, const std::string& text) {
-  browserReportWrite(stream == stderr ? 2 : 1, m->name, text.data(), text.size());
+  // The scan's lengths go to standard error as lines of the report, not as failures.
+  if (stream == stderr) gLastError = m == &msg::kFmtLength || m == &msg::kDataLength ? nullptr : m;
+  browserReportWrite(stream == stderr ? 2 : 1, text.data(), text.size());
 }

@@ -11,28 +11,47 @@
 
 #include "messages.h"
 
-// Sets up the standard streams before anything else runs, and returns the arguments
-// (their count in argc) as the tool holds them: the names to open and to print.
-const char* const* platformStart(int* argc, char** argv);
+// Sets up the standard streams before anything else runs: one that is closed takes
+// its texts nowhere, and each one's form is decided.
+void platformStart();
 
 // Flushes stream; true when everything written to it since the start arrived.
 bool platformStreamGood(FILE* stream);
 
-// Opens an existing file for binary reading; a folder is refused like a missing file.
-FILE* platformInputOpen(const char* name);
+// What tells one file from another while it is open: device and inode on POSIX, the
+// volume serial number and file ID on Windows, the chosen file in the browser. All
+// zero where nothing is known, which matches nothing, not even itself.
+struct FileId {
+  uint64_t volume;
+  uint64_t index[2];
+};
+inline bool fileIdSame(const FileId& a, const FileId& b) {
+  const bool known = (a.volume | a.index[0] | a.index[1]) != 0;
+  return known && a.volume == b.volume && a.index[0] == b.index[0] && a.index[1] == b.index[1];
+}
 
-// Creates or truncates a file for binary writing. A name that leads to something that
-// cannot hold a file (a FIFO, a socket, a pipe, a terminal or console) is refused
-// before a byte reaches it and without waiting for a reader: nullptr, with notAFile
-// set. The null device is a file here: it takes everything.
-FILE* platformOutputCreate(const char* name, bool* notAFile);
+// Opens an existing file for binary reading and gives the identity of the file that
+// was opened; a folder is refused like a missing file.
+FILE* platformInputOpen(const char* name, FileId* id);
 
-// True when both names lead to one existing file, however either is spelt or linked.
-bool platformSameFile(const char* a, const char* b);
+// True when stream writes into the file id names.
+bool platformStreamInto(FILE* stream, const FileId& id);
 
-// True when name leads to what stream writes into, by any of its names: the same
-// file, and on POSIX the same pipe, FIFO or terminal, on Windows the same console.
-// The null device keeps nothing, so it is never the same as anything.
+// Why an output was refused, in the order the checks are made.
+enum class OutputRefusal { kNone, kInput, kStdout, kStderr, kNotAFile, kCannotOpen };
+
+// Opens name for binary writing, created where missing. What it opened is compared,
+// by the open file's identity, with the inputs the scans read, then with what standard
+// output and standard error write into (the same file, and on POSIX the same pipe,
+// FIFO or terminal, on Windows the same console); then anything that cannot hold a
+// file (a FIFO, a socket, a pipe, a terminal or console) is refused, without waiting
+// for a reader. Only an output that passes all of them is truncated: a refused one
+// keeps every byte it had. The null device is a file here that is never the same as
+// anything. nullptr with *why set, or the stream with kNone.
+FILE* platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRefusal* why);
+
+// True when name leads to what stream writes into, by any of its names, as above.
+// For names not open yet: the inputs before their scans.
 bool platformSameAsStream(const char* name, FILE* stream);
 
 // Absolute positioning and the current position, in 64 bits on every system.
@@ -61,9 +80,10 @@ struct StreamForm {
 
 // The form platformStart decided for stdout or stderr.
 StreamForm platformStreamForm(const FILE* stream);
-// The form a stream would take: a screen or not, under a locale of that encoding
-// (ignored where the system does not go by the locale).
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
+// The form a stream takes on POSIX: a screen or not, under a locale of that encoding.
 StreamForm platformFormFor(bool screen, const char* codeset);
+#endif
 
 // One UTF-8 character (n bytes) in code page 932: its byte count, 0 where it has none.
 size_t platformShiftJisOf(const char* utf8, size_t n, char (&out)[2]);

@@ -1,7 +1,6 @@
 // Files on POSIX systems: names are bytes, opened as they are; a file is its device
-// and inode.
+// and inode, read from the open descriptor.
 #include <fcntl.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -14,6 +13,10 @@
 
 namespace {
 
+FileId idOf(const struct stat& st) {
+  return FileId{static_cast<uint64_t>(st.st_dev), {static_cast<uint64_t>(st.st_ino), 0}};
+}
+
 bool sameId(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -24,21 +27,31 @@ bool isDevice(const struct stat& st, const char* node) {
   return S_ISCHR(st.st_mode) && stat(node, &n) == 0 && st.st_rdev == n.st_rdev;
 }
 
-// The terminal a descriptor leads to, by the device behind it (Linux's own; /dev/console
-// is a device node of its own), elsewhere the node's; 0 for none.
-uint64_t terminalOf(int fd) {
-  struct stat st {};
-  if (isatty(fd) == 0 || fstat(fd, &st) != 0) return 0;
-#if defined(__linux__) && defined(TIOCGDEV)
-  unsigned int real = 0;
-  if (ioctl(fd, TIOCGDEV, &real) == 0) return (uint64_t{1} << 63) | real;
-#endif
-  return st.st_rdev;
+// True when st is what stream writes into. The null device keeps nothing, so it is
+// never the same as anything.
+bool sameAsStream(const struct stat& st, FILE* stream) {
+  struct stat ss {};
+  const int fd = fileno(stream);
+  if (isDevice(st, "/dev/null") || fstat(fd, &ss) != 0) return false;
+  // The controlling terminal: the stream's if that leads this session.
+  if (isDevice(st, "/dev/tty")) return isatty(fd) != 0 && tcgetsid(fd) == getsid(0);
+  return sameId(st, ss);
+}
+
+// The refusal of an output that is st (an open file's, or a name's that could not be
+// opened), in the order the checks are made.
+OutputRefusal outputRefusal(const struct stat& st, const FileId (&inputs)[2]) {
+  const FileId id = idOf(st);
+  if (fileIdSame(id, inputs[0]) || fileIdSame(id, inputs[1])) return OutputRefusal::kInput;
+  if (sameAsStream(st, stdout)) return OutputRefusal::kStdout;
+  if (sameAsStream(st, stderr)) return OutputRefusal::kStderr;
+  return OutputRefusal::kNone;
 }
 
 }  // namespace
 
-FILE* platformInputOpen(const char* name) {
+FILE* platformInputOpen(const char* name, FileId* id) {
+  *id = FileId{};
   FILE* in = std::fopen(name, "rb");
   // A folder opens as a stream here but is no file to read.
   struct stat st {};
@@ -46,48 +59,51 @@ FILE* platformInputOpen(const char* name) {
     static_cast<void>(std::fclose(in));
     return nullptr;
   }
+  if (in != nullptr) *id = idOf(st);
   return in;
 }
 
-FILE* platformOutputCreate(const char* name, bool* notAFile) {
-  // Without waiting: a FIFO nobody reads fails at once (ENXIO, as a socket does)
-  // instead of blocking. Truncation leaves FIFOs and terminals alone, and nothing is
-  // written before the kind of what was opened is known.
-  const int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
-  *notAFile = fd < 0 && errno == ENXIO;
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  const int flags = fcntl(fd, F_GETFL);
-  *notAFile = fstat(fd, &st) != 0 || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || isatty(fd);
-  FILE* out = nullptr;
-  if (!*notAFile && flags != -1 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) {
-    out = fdopen(fd, "wb");
-  }
-  if (out == nullptr) close(fd);
-  return out;
+bool platformStreamInto(FILE* stream, const FileId& id) {
+  struct stat ss {};
+  return fstat(fileno(stream), &ss) == 0 && !isDevice(ss, "/dev/null") && fileIdSame(id, idOf(ss));
 }
 
-bool platformSameFile(const char* a, const char* b) {
-  struct stat sa {};
-  struct stat sb {};
-  return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sameId(sa, sb);
+FILE* platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRefusal* why) {
+  // Not truncated here, and without waiting: a FIFO nobody reads fails at once (ENXIO,
+  // as a socket does) instead of blocking.
+  const int fd = open(name, O_WRONLY | O_CREAT | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
+  struct stat st {};
+  if (fd < 0) {
+    const int error = errno;
+    // Nothing was touched: the name only chooses which refusal to give.
+    *why = stat(name, &st) == 0 ? outputRefusal(st, inputs) : OutputRefusal::kNone;
+    if (*why == OutputRefusal::kNone) {
+      *why = error == ENXIO ? OutputRefusal::kNotAFile : OutputRefusal::kCannotOpen;
+    }
+    return nullptr;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (fstat(fd, &st) != 0 || flags == -1) {
+    *why = OutputRefusal::kCannotOpen;
+  } else if ((*why = outputRefusal(st, inputs)) == OutputRefusal::kNone) {
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || isatty(fd) != 0) {
+      *why = OutputRefusal::kNotAFile;
+    } else if ((S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) ||
+               fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+      *why = OutputRefusal::kCannotOpen;
+    }
+  }
+  FILE* out = *why == OutputRefusal::kNone ? fdopen(fd, "wb") : nullptr;
+  if (out == nullptr) {
+    if (*why == OutputRefusal::kNone) *why = OutputRefusal::kCannotOpen;
+    close(fd);
+  }
+  return out;
 }
 
 bool platformSameAsStream(const char* name, FILE* stream) {
   struct stat sn {};
-  struct stat ss {};
-  const int fd = fileno(stream);
-  if (stat(name, &sn) != 0 || isDevice(sn, "/dev/null") || fstat(fd, &ss) != 0) return false;
-  // The controlling terminal, without opening it: the stream's if that leads this session.
-  if (isDevice(sn, "/dev/tty")) return isatty(fd) != 0 && tcgetsid(fd) == getsid(0);
-  const uint64_t want = S_ISCHR(sn.st_mode) && !sameId(sn, ss) ? terminalOf(fd) : 0;
-  if (want == 0) return sameId(sn, ss);
-  // Another node of that terminal (/dev/console): opened as no controlling one, not waited on.
-  int named = open(name, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (named < 0) named = open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  const bool same = named >= 0 && terminalOf(named) == want;
-  if (named >= 0) close(named);
-  return same;
+  return stat(name, &sn) == 0 && sameAsStream(sn, stream);
 }
 
 int platformSeek(FILE* f, int64_t pos) { return fseeko(f, static_cast<off_t>(pos), SEEK_SET); }

@@ -16,7 +16,6 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "text.h"
 
 namespace {
 
@@ -43,8 +42,9 @@ iconv_t converter(const char* to, const char* from) {
 // in converted from one encoding to another, ending with the converter back in its
 // initial state (so a stateful encoding such as ISO-2022-JP ends every text in ASCII).
 // Where a character does not convert, or only to a look-alike, a strict conversion
-// fails; a lenient one writes '?' for it and passes over it (one byte where the input
-// is not UTF-8).
+// fails; a lenient one writes '?' for each byte it cannot take. (Texts reach a lenient
+// conversion whole: names are first read in the locale's own encoding, which takes
+// them back.)
 bool convert(const char* toCode, const char* fromCode, const std::string& in, std::string* out,
              bool strict) {
   const iconv_t cd = converter(toCode, fromCode);
@@ -65,8 +65,7 @@ bool convert(const char* toCode, const char* fromCode, const std::string& in, st
     if (rc == kFailed && error == E2BIG) continue;
     if ((rc != kFailed && rc > 0 && strict) || (rc == kFailed && (strict || reset))) return false;
     if (rc == kFailed) {
-      const size_t n = std::strcmp(fromCode, "UTF-8") == 0 ? textUtf8Length(from, left) : 1;
-      from += std::max<size_t>(n, 1), left -= std::max<size_t>(n, 1);
+      ++from, --left;
       // Through the converter, so that a stateful encoding shifts back to ASCII first.
       char mark[] = "?";
       char* m = mark;
@@ -150,10 +149,17 @@ StreamForm platformFormFor(bool screen, const char* codeset) {
   f.shiftJis =
       !screen ||
       !(utf8 || (other && std::all_of(std::begin(msg::kAll), std::end(msg::kAll), converts)));
+  // A screen of another encoding that is given Shift_JIS all the same reads a name
+  // converted to code page 932 in its own encoding, where bytes 0x80-0x9F are controls
+  // (BIG5, Latin-1): there a name shows in printable ASCII only, as under C.
+  if (screen && f.shiftJis && !sjis) {
+    f.names = NameSource::kAsGiven;
+    f.decode = nullptr;
+  }
   return f;
 }
 
-const char* const* platformStart(int* /*argc*/, char** argv) {
+void platformStart() {
   // A standard descriptor closed at start would be handed to the first file opened,
   // and the report or an error message would be written into that file. /dev/null
   // takes its number instead, so the closed stream acts as one sent there.
@@ -177,7 +183,6 @@ const char* const* platformStart(int* /*argc*/, char** argv) {
   }
   gForms[0] = platformFormFor(isatty(STDOUT_FILENO) != 0, codeset);
   gForms[1] = platformFormFor(isatty(STDERR_FILENO) != 0, codeset);
-  return argv;
 }
 
 StreamForm platformStreamForm(const FILE* stream) { return gForms[stream == stderr ? 1 : 0]; }

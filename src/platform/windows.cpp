@@ -39,30 +39,40 @@ HANDLE streamHandle(FILE* stream) {
   return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
 }
 
-// What tells one file from another: its volume and its index on that volume. A
-// console is one file of its own kind; a pipe has no identity to compare.
-struct FileId {
-  FILE_ID_INFO id;
+// What an open handle leads to: a file by its volume and its index on that volume, a
+// console, which is one file of its own kind, or a pipe, which has no identity.
+struct HandleId {
+  FileId file;
   bool console;
   bool pipe;
 };
 
-// The identity of what an open handle leads to; false for the null device and for a
-// pipe.
-bool handleId(HANDLE h, FileId* id) {
-  *id = FileId{};
+// The identity of what an open handle leads to; none for the null device and a pipe.
+// FILE_ID_INFO where the file system has it, else the older index (FAT).
+bool handleId(HANDLE h, HandleId* id) {
+  *id = HandleId{};
   DWORD mode = 0;
   const DWORD type = h == INVALID_HANDLE_VALUE || h == nullptr ? FILE_TYPE_UNKNOWN : GetFileType(h);
   id->console = type == FILE_TYPE_CHAR && GetConsoleMode(h, &mode) != 0;
   id->pipe = type == FILE_TYPE_PIPE;
-  return id->console || (type == FILE_TYPE_DISK &&
-                         GetFileInformationByHandleEx(h, FileIdInfo, &id->id, sizeof id->id) != 0);
+  FILE_ID_INFO info{};
+  BY_HANDLE_FILE_INFORMATION old{};
+  if (type != FILE_TYPE_DISK) {
+    return id->console;
+  } else if (GetFileInformationByHandleEx(h, FileIdInfo, &info, sizeof info) != 0) {
+    id->file.volume = info.VolumeSerialNumber;
+    std::memcpy(id->file.index, &info.FileId, sizeof id->file.index);
+  } else if (GetFileInformationByHandle(h, &old) != 0) {
+    id->file.volume = old.dwVolumeSerialNumber;
+    id->file.index[0] = (uint64_t{old.nFileIndexHigh} << 32) | old.nFileIndexLow;
+  }
+  return (id->file.volume | id->file.index[0] | id->file.index[1]) != 0;
 }
 
 // The identity of the file a name leads to. Opening with no access rights reads it
 // without disturbing a file that another stream holds open; a device is opened again
 // with the rights that ask whether it is a console.
-bool nameId(const char* name, FileId* id) {
+bool nameId(const char* name, HandleId* id) {
   const std::wstring wide = wideOf(name);
   const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
   HANDLE h = CreateFileW(wide.c_str(), 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
@@ -81,10 +91,21 @@ bool nameId(const char* name, FileId* id) {
   return ok;
 }
 
-bool sameId(const FileId& a, const FileId& b) {
+bool sameId(const HandleId& a, const HandleId& b) {
   if (a.console || b.console) return a.console && b.console;
-  return a.id.VolumeSerialNumber == b.id.VolumeSerialNumber &&
-         std::memcmp(&a.id.FileId, &b.id.FileId, sizeof a.id.FileId) == 0;
+  return fileIdSame(a.file, b.file);
+}
+
+// The refusal of an output whose identity is id, in the order the checks are made.
+OutputRefusal outputRefusal(const HandleId& id, const FileId (&inputs)[2]) {
+  HandleId out{};
+  HandleId err{};
+  if (!id.console && (fileIdSame(id.file, inputs[0]) || fileIdSame(id.file, inputs[1]))) {
+    return OutputRefusal::kInput;
+  }
+  if (handleId(streamHandle(stdout), &out) && sameId(id, out)) return OutputRefusal::kStdout;
+  if (handleId(streamHandle(stderr), &err) && sameId(id, err)) return OutputRefusal::kStderr;
+  return OutputRefusal::kNone;
 }
 
 }  // namespace
@@ -102,11 +123,11 @@ int wmain(int argc, wchar_t** wargv) {
     args[i].pop_back();  // the terminating NUL
     argv[i] = args[i].c_str();
   }
-  platformStart(&argc, nullptr);
+  platformStart();
   return wavpairRun(argc, argv.data());
 }
 
-const char* const* platformStart(int* /*argc*/, char** argv) {
+void platformStart() {
   FILE* const streams[2] = {stdout, stderr};
   for (int k = 0; k < 2; ++k) {
     DWORD mode = 0;
@@ -121,14 +142,12 @@ const char* const* platformStart(int* /*argc*/, char** argv) {
       static_cast<void>(_setmode(_fileno(streams[k]), _O_TEXT));
     }
   }
-  return argv;
 }
 
-StreamForm platformFormFor(bool screen, const char* /*codeset*/) {
-  return StreamForm{screen, !screen, NameSource::kUtf8};
-}
+// A console shows UTF-16, made from the UTF-8 text; anything else keeps Shift_JIS.
 StreamForm platformStreamForm(const FILE* stream) {
-  return platformFormFor(gKinds[streamSlot(stream)] == Kind::kConsole, "");
+  const bool console = gKinds[streamSlot(stream)] == Kind::kConsole;
+  return StreamForm{console, !console, NameSource::kUtf8};
 }
 
 size_t platformShiftJisOf(const char* utf8, size_t n, char (&out)[2]) {
@@ -171,40 +190,53 @@ bool platformStreamGood(FILE* stream) {
 }
 
 // A folder does not open as a file here (CreateFile needs a flag for that).
-FILE* platformInputOpen(const char* name) { return _wfopen(wideOf(name).c_str(), L"rb"); }
+FILE* platformInputOpen(const char* name, FileId* id) {
+  FILE* in = _wfopen(wideOf(name).c_str(), L"rb");
+  HandleId h{};
+  if (in != nullptr) static_cast<void>(handleId(streamHandle(in), &h));
+  *id = h.file;
+  return in;
+}
 
-FILE* platformOutputCreate(const char* name, bool* notAFile) {
-  // A console or a pipe is known by its name before it is opened for writing, and
-  // again by the opened handle; a pipe whose every instance is taken (the checks of
-  // the name took one) by that. Truncated only when it is a file.
-  FileId id{};
-  static_cast<void>(nameId(name, &id));
-  HANDLE h = id.console || id.pipe ? INVALID_HANDLE_VALUE
-                                   : CreateFileW(wideOf(name).c_str(), GENERIC_WRITE,
-                                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+bool platformStreamInto(FILE* stream, const FileId& id) {
+  HandleId s{};
+  return handleId(streamHandle(stream), &s) && fileIdSame(id, s.file);
+}
+
+FILE* platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRefusal* why) {
+  // A console or a pipe is known by its name and never opened for writing; anything
+  // else is opened as it is (created where missing), known by the opened handle, and
+  // truncated only once it is known to be a file that may be written over.
+  HandleId named{};
+  const bool known = nameId(name, &named);
+  HANDLE h = named.console || named.pipe ? INVALID_HANDLE_VALUE
+                                         : CreateFileW(wideOf(name).c_str(), GENERIC_WRITE,
+                                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A pipe whose every instance is taken (the look at its name took one) fails so.
+  const bool busy = h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PIPE_BUSY;
+  HandleId opened{};
+  const bool identified = h != INVALID_HANDLE_VALUE && handleId(h, &opened);
+  *why = identified ? outputRefusal(opened, inputs)
+         : known    ? outputRefusal(named, inputs)
+                    : OutputRefusal::kNone;
+  if (*why == OutputRefusal::kNone && (named.console || named.pipe || opened.pipe || busy)) {
+    *why = OutputRefusal::kNotAFile;
+  }
   const DWORD type = h == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN : GetFileType(h);
-  *notAFile = id.console || id.pipe || type == FILE_TYPE_PIPE ||
-              (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PIPE_BUSY);
-  const int fd =
-      h == INVALID_HANDLE_VALUE || *notAFile || (type == FILE_TYPE_DISK && SetEndOfFile(h) == 0)
-          ? -1
-          : _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  const bool ready = *why == OutputRefusal::kNone && h != INVALID_HANDLE_VALUE &&
+                     (type != FILE_TYPE_DISK || SetEndOfFile(h) != 0);
+  const int fd = ready ? _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY) : -1;
   FILE* out = fd < 0 ? nullptr : _fdopen(fd, "wb");
   if (fd < 0 && h != INVALID_HANDLE_VALUE) CloseHandle(h);
   if (fd >= 0 && out == nullptr) _close(fd);
+  if (out == nullptr && *why == OutputRefusal::kNone) *why = OutputRefusal::kCannotOpen;
   return out;
 }
 
-bool platformSameFile(const char* a, const char* b) {
-  FileId ia{};
-  FileId ib{};
-  return nameId(a, &ia) && nameId(b, &ib) && !ia.console && sameId(ia, ib);
-}
-
 bool platformSameAsStream(const char* name, FILE* stream) {
-  FileId in{};
-  FileId is{};
+  HandleId in{};
+  HandleId is{};
   return nameId(name, &in) && handleId(streamHandle(stream), &is) && sameId(in, is);
 }
 

@@ -53,7 +53,7 @@ int idChar(uint8_t c) { return (c >= 0x20 && c <= 0x7E) ? c : '?'; }
 
 // The 12-byte RIFF header. The WAVE mark is tested before the RIFF mark, so a file
 // with neither gets only the WAVE message.
-int wavRiffRead(FILE* in) {
+int wavRiffCheckReport(FILE* in) {
   uint8_t riff[kRiffHeaderSize];
   if (std::fread(riff, sizeof riff, 1, in) != 1) {
     textPrint(stderr, &msg::kReadFailed, static_cast<long>(platformTell(in)));
@@ -108,7 +108,7 @@ int wavFmtRead(FILE* in, WavFmt* fmt) {
 // start, so a size can only move the scan forward (by 8 bytes at least) and every
 // file comes to an end. Odd payloads are followed by one pad byte, as RIFF requires.
 // A later chunk of the same kind overwrites what an earlier one set.
-int wavChunksRead(FILE* in, WavInfo* info, unsigned* seen) {
+int wavChunksReadReport(FILE* in, WavInfo* info, unsigned* seen) {
   uint64_t pos = kRiffHeaderSize;
   uint8_t hdr[kChunkHeaderSize];
   int rc = 0;
@@ -120,13 +120,13 @@ int wavChunksRead(FILE* in, WavInfo* info, unsigned* seen) {
       textPrint(stderr, &msg::kFmtLength, asSignedLong(size));
       WavFmt fmt{};
       rc = wavFmtRead(in, &fmt);
-      if (rc == 0) {
-        info->sampleRate = fmt.sampleRate;
-        info->bitsPerSample = fmt.bitsPerSample;
-        info->channels = fmt.channels;
-        info->bytesPerSec = fmt.bytesPerSec;
-        *seen |= kSeenFmt;
-      }
+      // Kept also when refused, so that the run can say what the file is.
+      info->formatTag = fmt.formatTag;
+      info->sampleRate = fmt.sampleRate;
+      info->bitsPerSample = fmt.bitsPerSample;
+      info->channels = fmt.channels;
+      info->bytesPerSec = fmt.bytesPerSec;
+      *seen |= rc == 0 ? kSeenFmt : 0;
     } else if (idIs(hdr, "data")) {
       info->dataSize = size;
       textPrint(stderr, &msg::kDataLength, asSignedLong(size));
@@ -147,16 +147,25 @@ int wavChunksRead(FILE* in, WavInfo* info, unsigned* seen) {
 
 int wavHeaderRead(const char* name, WavInfo* info) {
   *info = WavInfo{};
-  FILE* in = platformInputOpen(name);
+  FILE* in = platformInputOpen(name, &info->file);
   if (in == nullptr) {
     textPrint(stderr, &msg::kInputOpen, name);
     return -1;
   }
+  // The run checked the names against the standard streams before it began; what was
+  // opened is checked again, in case the name has come to mean another file since.
+  const bool outInto = platformStreamInto(stdout, info->file);
+  const bool errInto = platformStreamInto(stderr, info->file);
+  if (outInto || errInto) {
+    if (!errInto) textPrint(stderr, &msg::kInputIsStdout, name);
+    wavStreamClose(in);
+    return -1;
+  }
   textPrint(stdout, &msg::kFileName, name);
   unsigned seen = 0;
-  int rc = wavRiffRead(in);
+  int rc = wavRiffCheckReport(in);
   if (rc == 0) {
-    rc = wavChunksRead(in, info, &seen);
+    rc = wavChunksReadReport(in, info, &seen);
   }
   wavStreamClose(in);
   if (rc != 0) {
@@ -176,6 +185,10 @@ int wavHeaderRead(const char* name, WavInfo* info) {
                                                       static_cast<double>(info->bytesPerSec);
   textPrint(stdout, &msg::kDuration, seconds);
   return 0;
+}
+
+bool wavHeaderFits(const WavInfo (&infos)[2]) {
+  return uint64_t{wavFrameSize(infos[0])} * infos[0].sampleRate <= UINT32_MAX;
 }
 
 // The output header, from infos[0]; rates and sizes are computed, never copied from
@@ -216,8 +229,7 @@ int64_t wavHeaderWrite(FILE* out, const WavInfo (&infos)[2]) {
   putU16le(h + 34, a.bitsPerSample);
   std::memcpy(h + 36, "data", 4);
   putU32le(h + 40, data);
-  // The caller refuses any position but 44: a short write, or an output that cannot
-  // be positioned at all (a pipe, a FIFO), whose tell fails.
+  // The caller refuses any position but 44: a short write (a full disk).
   static_cast<void>(std::fwrite(h, sizeof h, 1, out));
   return platformTell(out);
 }

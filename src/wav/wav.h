@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/platform.h"
+
 // The canonical header written in front of the output frames.
 inline constexpr int kWavHeaderSize = 44;
 inline constexpr uint16_t kFormatPcm = 1;
@@ -17,6 +19,8 @@ struct WavInfo {
   uint32_t bytesPerSec;  // as declared: compared between the inputs and divided into the
                          // data size for the playing time; the output's own is computed
   int64_t dataOffset;    // file position of the first audio byte
+  FileId file;           // the file the scan read: the audio is read from that one only
+  uint16_t formatTag;    // as read, kept also where it is refused: a front explains it
 };
 
 // Little-endian fields, one byte at a time, so neither host order nor alignment matters.
@@ -43,9 +47,14 @@ inline void putU32le(uint8_t* p, uint32_t v) {
 // more can be lost by a failing close, so its result is of no interest.
 inline void wavStreamClose(FILE* f) { static_cast<void>(std::fclose(f)); }
 
-// Opens, reports and validates one input; fills info. 0 on success, -1 on failure
+// Opens, reports and validates one input, refusing one that a standard stream writes
+// into; fills info. 0 on success, -1 on failure
 // (the message is printed, except for a "fmt " payload cut short by the end of file).
 int wavHeaderRead(const char* name, WavInfo* info);
+
+// True when the output's header can hold what infos[0] gives it: its bytes per second
+// (frame size times rate) in 32 bits.
+bool wavHeaderFits(const WavInfo (&infos)[2]);
 
 // Writes the 44-byte header for infos[0]; returns the stream position after it.
 int64_t wavHeaderWrite(FILE* out, const WavInfo (&infos)[2]);
