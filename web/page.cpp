@@ -19,8 +19,7 @@
 #include "wav/wav.h"
 
 // src/platform/browser.cpp: what it noted of the texts it was given.
-void browserNotesClear();
-const Message* browserNotes();
+const Message* browserFailureTake();
 
 namespace {
 
@@ -125,9 +124,9 @@ extern "C" {
 // The worker calls it asynchronously: the engine waits for each read of a file.
 EMSCRIPTEN_KEEPALIVE int pageRun(const char* first, const char* second, const char* output) {
   const char* const argv[] = {"wavpair", first, second, output, nullptr};
-  browserNotesClear();
+  static_cast<void>(browserFailureTake());  // nothing of an earlier run
   const int status = wavpairRun(4, argv, &gRun);
-  const Message* failure = browserNotes();
+  const Message* failure = browserFailureTake();
   const char* failed = status == 0 || failure == nullptr ? nullptr : failure->name;
   for (int k = 0; k < 2; ++k) {
     const RunInput& in = gRun.inputs[k];

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <string_view>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -89,18 +91,13 @@ FILE* browserOpen(const char* name, bool write) {
 }
 
 // Every name the worker serves is one file of its own (two chosen files of one name
-// are served under two), so a file is its name: two hashes of it and its length.
+// are served under two), so a file is its name: its hash and its length.
 FileId browserFileId(const char* name) {
-  uint64_t fnv = 14695981039346656037ULL;
-  uint64_t djb = 5381;
-  size_t n = 0;
-  for (; name[n] != '\0'; ++n) {
-    const auto c = static_cast<unsigned char>(name[n]);
-    fnv = (fnv ^ c) * 1099511628211ULL;
-    djb = djb * 33 + c;
-  }
-  return FileId{djb, {fnv, n + 1}};
+  const std::string_view n = name;
+  return FileId{1, {std::hash<std::string_view>{}(n), n.size()}};
 }
+
+const Message* gLastError = nullptr;  // see browserFailureTake
 
 }  // namespace
 
@@ -133,20 +130,10 @@ StreamForm platformStreamForm(const FILE* /*stream*/) {
 size_t platformShiftJisOf(const char* /*utf8*/, size_t /*n*/, char (&/*out*/)[2]) { return 0; }
 bool platformStreamGood(FILE* /*stream*/) { return true; }
 
-namespace {
-
-// What the page is told besides the report and the run's result: the last failure
-// standard error was given, the one that ends a failed run, by its identity.
-const Message* gLastError = nullptr;
-
-}  // namespace
-
-// For web/page.cpp: forgets the failure before a run, and hands it over after it.
-void browserNotesClear();
-const Message* browserNotes();
-
-void browserNotesClear() { gLastError = nullptr; }
-const Message* browserNotes() { return gLastError; }
+// The message that ended a failed run, for web/page.cpp, which takes it after each
+// run: the last failure standard error was given, by its identity.
+const Message* browserFailureTake();
+const Message* browserFailureTake() { return std::exchange(gLastError, nullptr); }
 
 // cppcheck-suppress constParameter ; the signature every system shares
 void platformTextWrite(FILE* stream, const Message* m, const std::string& text) {

@@ -40,18 +40,15 @@ bool platformStreamInto(FILE* stream, const FileId& id);
 // Why an output was refused, in the order the checks are made.
 enum class OutputRefusal { kNone, kInput, kStdout, kStderr, kNotAFile, kCannotOpen };
 
-// Opens name for binary writing, created where missing. What it opened is compared,
-// by the open file's identity, with the inputs the scans read, then with what standard
-// output and standard error write into (the same file, and on POSIX the same pipe,
-// FIFO or terminal, on Windows the same console); then anything that cannot hold a
-// file (a FIFO, a socket, a pipe, a terminal or console) is refused, without waiting
-// for a reader. Only an output that passes all of them is truncated: a refused one
-// keeps every byte it had. The null device is a file here that is never the same as
-// anything. nullptr with *why set, or the stream with kNone.
+// Opens name for binary writing, created where missing, and refuses it, by what was
+// opened, where it is an input the scans read, what standard output or error writes
+// into (the same file, pipe, FIFO, terminal or console), or anything else that cannot
+// hold a file; only then is it truncated, so a refused one keeps every byte. The null
+// device takes everything. nullptr with *why set, or the stream with kNone.
 FILE* platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRefusal* why);
 
-// True when name leads to what stream writes into, by any of its names, as above.
-// For names not open yet: the inputs before their scans.
+// True when name, not opened yet (an input before its scan), leads to what stream
+// writes into, as above.
 bool platformSameAsStream(const char* name, FILE* stream);
 
 // Absolute positioning and the current position, in 64 bits on every system.

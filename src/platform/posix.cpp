@@ -17,10 +17,6 @@ FileId idOf(const struct stat& st) {
   return FileId{static_cast<uint64_t>(st.st_dev), {static_cast<uint64_t>(st.st_ino), 0}};
 }
 
-bool sameId(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // True when st is the character device that node names (/dev/null, /dev/tty).
 bool isDevice(const struct stat& st, const char* node) {
   struct stat n {};
@@ -35,7 +31,7 @@ bool sameAsStream(const struct stat& st, FILE* stream) {
   if (isDevice(st, "/dev/null") || fstat(fd, &ss) != 0) return false;
   // The controlling terminal: the stream's if that leads this session.
   if (isDevice(st, "/dev/tty")) return isatty(fd) != 0 && tcgetsid(fd) == getsid(0);
-  return sameId(st, ss);
+  return fileIdSame(idOf(st), idOf(ss));
 }
 
 // The refusal of an output that is st (an open file's, or a name's that could not be
