@@ -43,10 +43,7 @@ TEST(Messages, NamesTakeTheirStreamsForm) {
       {utf8Screen, c1, "??\xc2\xa0"},  // C1 controls go, a no-break space stays
       {utf8Screen, "Grüße 長い", "Grüße 長い"},
       {utf8Screen, bidi, "a?gnp???????.wav\u2065\u202f"},  // their neighbours stay
-      {utf8Screen,
-       "a\xff\xe9\x95"
-       "b",
-       "a???b"},  // bytes that are no UTF-8, one '?' each
+      {utf8Screen, "a\xff\xe9\x95z", "a???z"},             // bytes that are no UTF-8, one '?' each
       {utf8File, escapes, escapes},
       {utf8File, "Grüße 長い.wav", "Gr??e " + toSjis("長い") + ".wav"},
       {utf8File, "a\u202egnp.wav", "a?gnp.wav"},  // code page 932 lacks it
@@ -61,10 +58,7 @@ TEST(Messages, NamesTakeTheirStreamsForm) {
     const StreamForm eucFile = platformFormFor(false, "EUC-JP");
     cases.insert(cases.end(),
                  {{sjisScreen, toSjis("長い") + "\x1b\x81.wav", toSjis("長い") + "??.wav"},
-                  {sjisScreen,
-                   "a\x9b"
-                   "2J",
-                   "a?2J"},
+                  {sjisScreen, "a\x9b;2J", "a?;2J"},
                   {eucFile, "\xc4\xb9\xa4\xa4\x8e", toSjis("長い") + "?"}});
   }
 #endif

@@ -179,8 +179,7 @@ def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0, load=Tru
         got = open(f"{downloads}/{done()[0]}", "rb").read()
         os.remove(f"{downloads}/{done()[0]}")
     hooks = {k: status.get_attribute(f"data-{k}") for k in ("exit", "error", "ms", "output", "state")}
-    hooks["shorter"] = browser.execute_script(
-        "return document.getElementById('picture')?.dataset.shorterFrames")
+    hooks["shorter"] = browser.execute_script("return document.getElementById('picture')?.dataset.shorterFrames")
     hooks["name"] = links[0].get_attribute("download") if links else None
     hooks["status"] = status.text
     page_run.ms = int(hooks["ms"] or 0)  # the run's own time, for the benchmark
