@@ -284,15 +284,16 @@ function say(text, state, attributes = {}) {
 // The report, bounded whatever the run prints: its first kHeadLines lines, then a
 // line saying how many are left out, then its last kTailLines lines. Standard error's
 // lines are marked (red on a refusal).
-const view = { head: 0, tail: [], shown: 0, left: 0, gap: null, end: null };
+const view = { head: 0, tail: [], shown: 0, left: 0, gap: null, end: null, drawn: 0 };
 function reportClear() {
+  cancelAnimationFrame(view.drawn);
   report.textContent = "";
   report.classList.remove("refused");
   view.gap = document.createElement("span");
   view.gap.className = "omitted";
   view.end = document.createElement("span");
   report.append(view.gap, view.end);
-  Object.assign(view, { head: 0, tail: [], shown: 0, left: 0 });
+  Object.assign(view, { head: 0, tail: [], shown: 0, left: 0, drawn: 0 });
 }
 // Lines of one stream in a row as one node: text, or a marked span for standard error.
 function linesNode(stream, text) {
@@ -339,9 +340,16 @@ function reportAdd(pieces) {
     view.shown -= drop;
     view.left += drop;
   }
+  // Drawn once a frame however many batches came: a busy machine draws less often, and
+  // the page still answers at once.
+  view.drawn = view.drawn || requestAnimationFrame(reportDraw);
+}
+function reportDraw() {
+  cancelAnimationFrame(view.drawn);
+  view.drawn = 0;
   view.gap.textContent = view.left > 0 ? `${T.omitted(view.left)}\n` : "";
   view.gap.dataset.lines = String(view.left);
-  if (view.tail.length) view.end.replaceChildren(...view.tail.map((p) => linesNode(p.stream, p.text)));
+  view.end.replaceChildren(...view.tail.map((p) => linesNode(p.stream, p.text)));
 }
 reportClear();
 
@@ -511,6 +519,7 @@ async function start(event) {
     } else if (data.type === "end") {
       // The run is over: nothing left to cancel while its result is being shown.
       cancel.disabled = true;
+      reportDraw(); // the whole report, before the page says the run has ended
       engine.worker.terminate();
       const attributes = { exit: String(data.status), ms: String(Math.round(performance.now() - began)),
         output: data.disk ? "disk" : "memory" };
