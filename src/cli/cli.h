@@ -3,8 +3,6 @@
 
 #include <cstdint>
 
-#include "messages.h"
-
 // One input as the run knew it: zero where its scan did not get that far.
 struct RunInput {
   uint32_t rate;
@@ -14,14 +12,13 @@ struct RunInput {
 };
 
 // What a run found, for a front that shows it (the page), so that it never reads the
-// report back. The failing message is noted where every text leaves (the system's
-// write); the rest is filled in by the run.
+// report back. Which message ended a failed run is noted where every text leaves (the
+// browser's write, src/platform/browser.cpp), not here.
 struct RunResult {
   RunInput inputs[2];      // the longer first once paired; command-line order before that
   int longer;              // the command-line input (0 or 1) that is the longer; -1: not paired
   uint64_t outputFrames;   // frames written to the output, 0 unless the run succeeded
   uint64_t shorterFrames;  // of those, the frames the shorter input fed
-  const Message* failure;  // the message that ended the run; nullptr: none (success or silent)
   int concerns;            // the command-line input (0, 1) the failure is about; -1: both or none
   uint16_t formatTag;      // the format the last scan read, also of a file it refused
   uint16_t formatBits;     // and its bits per sample

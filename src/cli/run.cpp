@@ -39,13 +39,9 @@ int wavStreamsIntoInputsRefuse(const char* const (&names)[2]) {
   return into != std::end(names) || errIsInput ? -1 : 0;
 }
 
-}  // namespace
-
-namespace {
-
 // The facts of one scanned input, for the run's result.
 RunInput runInputOf(const WavInfo& info) {
-  const uint32_t frame = static_cast<uint32_t>(info.bitsPerSample / 8) * info.channels;
+  const uint32_t frame = wavFrameSize(info);
   return RunInput{info.sampleRate, info.bitsPerSample, info.channels,
                   frame == 0 ? 0 : info.dataSize / frame};
 }

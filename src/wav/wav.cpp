@@ -25,11 +25,6 @@ struct WavFmt {
   uint16_t bitsPerSample;
 };
 
-// Bytes of one frame: one sample per channel.
-uint32_t wavFrameSize(const WavInfo& info) {
-  return static_cast<uint32_t>(info.bitsPerSample / 8) * info.channels;
-}
-
 // Bytes of the whole frames in the "data" chunk; a trailing partial frame is never
 // read, so it is not counted either.
 uint32_t wavFramesSize(const WavInfo& info) {

@@ -23,6 +23,11 @@ struct WavInfo {
   uint16_t formatTag;    // as read, kept also where it is refused: a front explains it
 };
 
+// Bytes of one frame: one sample per channel.
+inline uint32_t wavFrameSize(const WavInfo& info) {
+  return static_cast<uint32_t>(info.bitsPerSample / 8) * info.channels;
+}
+
 // Little-endian fields, one byte at a time, so neither host order nor alignment matters.
 inline uint16_t getU16le(const uint8_t* p) {
   return static_cast<uint16_t>(static_cast<uint16_t>(p[0]) |
