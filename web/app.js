@@ -8,6 +8,7 @@
 "use strict";
 
 const kStartMs = 5000; // an engine not loaded by then has failed to start
+const kDrawMs = 250; // the report is drawn at most this often while it comes
 const kStopMs = 500; // a cancelled worker that has not tidied up by then is ended anyway
 const kLargeBytes = 512 << 20; // inputs from which gathering the output here is a risk
 const kHeadLines = 2000; // the report shows its first lines and its last ones
@@ -286,7 +287,7 @@ function say(text, state, attributes = {}) {
 // lines are marked (red on a refusal).
 const view = { head: 0, tail: [], shown: 0, left: 0, gap: null, end: null, drawn: 0 };
 function reportClear() {
-  cancelAnimationFrame(view.drawn);
+  clearTimeout(view.drawn);
   report.textContent = "";
   report.classList.remove("refused");
   view.gap = document.createElement("span");
@@ -340,12 +341,12 @@ function reportAdd(pieces) {
     view.shown -= drop;
     view.left += drop;
   }
-  // Drawn once a frame however many batches came: a busy machine draws less often, and
-  // the page still answers at once.
-  view.drawn = view.drawn || requestAnimationFrame(reportDraw);
+  // Drawn at most every kDrawMs, in a frame, however many batches came: laying out the
+  // tail is the page's largest cost, and Cancel must still be answered at once.
+  view.drawn = view.drawn || setTimeout(() => requestAnimationFrame(reportDraw), kDrawMs);
 }
 function reportDraw() {
-  cancelAnimationFrame(view.drawn);
+  clearTimeout(view.drawn);
   view.drawn = 0;
   view.gap.textContent = view.left > 0 ? `${T.omitted(view.left)}\n` : "";
   view.gap.dataset.lines = String(view.left);
