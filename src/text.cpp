@@ -96,3 +96,11 @@ std::string textFill(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
   va_end(args);
   return text;
 }
+
+void textWrite(FILE* stream, const Message* m, const std::string& text) {
+  // Standard output is block-buffered into a file or a pipe: what it holds goes first,
+  // and standard error's text at once, whatever the system buffers.
+  if (stream == stderr) static_cast<void>(std::fflush(stdout));
+  platformTextWrite(stream, m, text);
+  if (stream == stderr) static_cast<void>(std::fflush(stderr));
+}

@@ -47,10 +47,14 @@ std::string textBytes(const StreamForm& f, const Message* m, Args... args) {
   return textBytesAt(f, m, std::index_sequence_for<Args...>{}, args...);
 }
 
+// Hands the finished text of m to the system's write for stream. Where both streams
+// lead into one file or pipe, their lines arrive there in the order they are printed.
+void textWrite(FILE* stream, const Message* m, const std::string& text);
+
 // Writes message m, its arguments filled in, to stdout or stderr. A terminal or
 // console gets the text in the encoding it shows; anything else (a file, a pipe, the
 // null device) gets the Shift_JIS bytes.
 template <typename... Args>
 void textPrint(FILE* stream, const Message* m, Args... args) {
-  platformTextWrite(stream, m, textBytes(platformStreamForm(stream), m, args...));
+  textWrite(stream, m, textBytes(platformStreamForm(stream), m, args...));
 }

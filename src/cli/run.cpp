@@ -25,18 +25,20 @@ int wavStdoutFlushReport() {
   return 0;
 }
 
-// A standard stream that leads into an input would write the report into it. Such a
-// run ends before anything is written anywhere; the reason goes to standard error
-// only when that stream itself leads into no input, and otherwise the run is silent.
-int wavStreamsIntoInputsRefuse(const char* const (&names)[2]) {
-  const bool errIsInput =
-      platformSameAsStream(names[0], stderr) || platformSameAsStream(names[1], stderr);
+// A standard stream that leads into an input or the output would write the report
+// into it. Such a run ends before anything is written anywhere; the reason goes to
+// standard error only when that stream itself leads into none of the files, and
+// otherwise the run is silent.
+int wavStreamsIntoFilesRefuse(const char* const (&names)[2], const char* outName) {
+  const bool errIsFile = platformSameAsStream(names[0], stderr) ||
+                         platformSameAsStream(names[1], stderr) ||
+                         platformSameAsStream(outName, stderr);
   const auto outIsInput = [](const char* name) { return platformSameAsStream(name, stdout); };
   const char* const* into = std::find_if(std::begin(names), std::end(names), outIsInput);
-  if (into != std::end(names) && !errIsInput) {
-    textPrint(stderr, &msg::kInputIsStdout, *into);
-  }
-  return into != std::end(names) || errIsInput ? -1 : 0;
+  const bool outIsOutput = into == std::end(names) && platformSameAsStream(outName, stdout);
+  if (!errIsFile && into != std::end(names)) textPrint(stderr, &msg::kInputIsStdout, *into);
+  if (!errIsFile && outIsOutput) textPrint(stderr, &msg::kSameAsStdout, outName);
+  return into != std::end(names) || outIsOutput || errIsFile ? -1 : 0;
 }
 
 // The facts of one scanned input, for the run's result.
@@ -63,7 +65,7 @@ int wavpairRun(int argc, const char* const* argv, RunResult* result) {
     return -1;
   }
   const char* names[2] = {argv[1], argv[2]};
-  if (wavStreamsIntoInputsRefuse(names) != 0) {
+  if (wavStreamsIntoFilesRefuse(names, argv[3]) != 0) {
     return -1;
   }
   WavInfo infos[2] = {};

@@ -142,17 +142,54 @@ const Message* wavRefusalMessage(OutputRefusal why) {
   return &msg::kFileOpen;
 }
 
-// An input opened again for its audio. It must be the very file its scan read: a name
-// that has come to mean another file since is refused as one that cannot be opened.
+// An input opened again for its audio. It must be the very file its scan read, as the
+// scan found it: a name that has come to mean another file since, or a file rewritten
+// in place, is refused as one that cannot be opened.
 FILE* wavAudioReopenCheck(const char* name, const WavInfo& info) {
   FileId id{};
+  FileStamp stamp{};
   FILE* in = platformInputOpen(name, &id);
-  if (in != nullptr && !fileIdSame(id, info.file)) {
+  if (in != nullptr &&
+      (!fileIdSame(id, info.file) || !platformStreamStamp(in, &stamp) ||
+       !fileStampSame(stamp, info.stamp))) {
     wavStreamClose(in);
     in = nullptr;
   }
   if (in == nullptr) textPrint(stderr, &msg::kFileOpen, name);
   return in;
+}
+
+// After its last read an input must still be as its scan found it, or what was read
+// may be half of one file and half of another.
+int wavAudioUnchangedCheck(FILE* in, const char* name, const WavInfo& info) {
+  FileStamp stamp{};
+  if (platformStreamStamp(in, &stamp) && fileStampSame(stamp, info.stamp)) return 0;
+  textPrint(stderr, &msg::kFileOpen, name);
+  return -1;
+}
+
+// The audio of both inputs, opened again, into the output after its header. 0, or -1
+// after the failure's message; the output is left to the caller.
+int wavAudioWrite(const char* const (&names)[2], const char* outName, FILE* out,
+                  const WavInfo (&infos)[2]) {
+  if (wavHeaderWrite(out, infos) != kWavHeaderSize) {
+    textPrint(stderr, &msg::kHeaderWrite, outName);
+    return -1;
+  }
+  FILE* a = wavAudioReopenCheck(names[0], infos[0]);
+  if (a == nullptr) return -1;
+  FILE* b = wavAudioReopenCheck(names[1], infos[1]);
+  if (b == nullptr) {
+    wavStreamClose(a);
+    return -1;
+  }
+  FILE* const ins[2] = {a, b};
+  int rc = wavDataWrite(ins, out, infos);
+  if (rc != 0) textPrint(stderr, &msg::kDataWrite);
+  for (int k = 0; k < 2 && rc == 0; ++k) rc = wavAudioUnchangedCheck(ins[k], names[k], infos[k]);
+  wavStreamClose(a);
+  wavStreamClose(b);
+  return rc;
 }
 
 }  // namespace
@@ -186,39 +223,18 @@ int wavCombine(const char* const (&names)[2], const char* outName, const WavInfo
   }
   const FileId inputs[2] = {infos[0].file, infos[1].file};
   OutputRefusal why = OutputRefusal::kNone;
-  FILE* out = platformOutputCreate(outName, inputs, &why);
-  if (out == nullptr) {
+  OutputFile out;
+  if (!platformOutputCreate(outName, inputs, &why, &out)) {
     textPrint(stderr, wavRefusalMessage(why), outName);
     return -1;
   }
-  if (wavHeaderWrite(out, infos) != kWavHeaderSize) {
-    textPrint(stderr, &msg::kHeaderWrite, outName);
-    wavStreamClose(out);
+  if (wavAudioWrite(names, outName, out.stream, infos) != 0) {
+    platformOutputDiscard(&out);
     return -1;
   }
-  FILE* a = wavAudioReopenCheck(names[0], infos[0]);
-  if (a == nullptr) {
-    wavStreamClose(out);
-    return -1;
-  }
-  FILE* b = wavAudioReopenCheck(names[1], infos[1]);
-  if (b == nullptr) {
-    wavStreamClose(a);
-    wavStreamClose(out);
-    return -1;
-  }
-  FILE* const ins[2] = {a, b};
-  const int rc = wavDataWrite(ins, out, infos);
-  wavStreamClose(a);
-  wavStreamClose(b);
-  // The last frames reach the file only on this close; a failure here is a failure
-  // of the run, not a success with a short file.
-  const int closed = std::fclose(out);
-  if (rc != 0) {
-    textPrint(stderr, &msg::kDataWrite);
-    return -1;
-  }
-  if (closed != 0) {
+  // The last frames reach the file only on its close; a failure there is a failure of
+  // the run, not a success with a short file.
+  if (!platformOutputPublish(&out)) {
     textPrint(stderr, &msg::kOutputWrite, outName);
     return -1;
   }

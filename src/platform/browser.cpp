@@ -107,13 +107,31 @@ FILE* platformInputOpen(const char* name, FileId* id) {
   *id = browserFileId(name);
   return browserOpen(name, false);
 }
-FILE* platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRefusal* why) {
+bool platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRefusal* why,
+                          OutputFile* out) {
+  *out = OutputFile{};
   const FileId id = browserFileId(name);
   *why = fileIdSame(id, inputs[0]) || fileIdSame(id, inputs[1]) ? OutputRefusal::kInput
                                                                 : OutputRefusal::kNone;
-  FILE* out = *why == OutputRefusal::kNone ? browserOpen(name, true) : nullptr;
-  if (out == nullptr && *why == OutputRefusal::kNone) *why = OutputRefusal::kCannotOpen;
-  return out;
+  // The page's output is a file of its own, offered only once the run has succeeded.
+  out->stream = *why == OutputRefusal::kNone ? browserOpen(name, true) : nullptr;
+  out->inPlace = true;
+  if (out->stream == nullptr && *why == OutputRefusal::kNone) *why = OutputRefusal::kCannotOpen;
+  return out->stream != nullptr;
+}
+bool platformOutputPublish(OutputFile* out) {
+  const bool ok = std::fclose(out->stream) == 0;
+  out->stream = nullptr;
+  return ok;
+}
+void platformOutputDiscard(OutputFile* out) {
+  static_cast<void>(std::fclose(out->stream));
+  out->stream = nullptr;
+}
+// A chosen file is a snapshot: a read of one changed since fails outright.
+bool platformStreamStamp(FILE* /*f*/, FileStamp* stamp) {
+  *stamp = FileStamp{};
+  return true;
 }
 
 // The standard streams are the page.

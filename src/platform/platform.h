@@ -34,18 +34,53 @@ inline bool fileIdSame(const FileId& a, const FileId& b) {
 // was opened; a folder is refused like a missing file.
 FILE* platformInputOpen(const char* name, FileId* id);
 
+// What an open file holds, as far as the system tells without reading it: its size
+// and the times its content and its status last changed. A file rewritten in place,
+// or removed and made again under the same identity, shows another stamp.
+struct FileStamp {
+  uint64_t size;
+  int64_t modified;
+  int64_t changed;
+};
+inline bool fileStampSame(const FileStamp& a, const FileStamp& b) {
+  return a.size == b.size && a.modified == b.modified && a.changed == b.changed;
+}
+// The stamp of the open file f now; false where the system cannot tell.
+bool platformStreamStamp(FILE* f, FileStamp* stamp);
+
 // True when stream writes into the file id names.
 bool platformStreamInto(FILE* stream, const FileId& id);
 
 // Why an output was refused, in the order the checks are made.
 enum class OutputRefusal { kNone, kInput, kStdout, kStderr, kNotAFile, kCannotOpen };
 
-// Opens name for binary writing, created where missing, and refuses it, by what was
-// opened, where it is an input the scans read, what standard output or error writes
-// into (the same file, pipe, FIFO, terminal or console), or anything else that cannot
-// hold a file; only then is it truncated, so a refused one keeps every byte. The null
-// device takes everything. nullptr with *why set, or the stream with kNone.
-FILE* platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRefusal* why);
+// An output while it is written. A file is written under a new hidden name in the
+// folder it is published in, and put in place whole by platformOutputPublish, so the
+// name never leads to half a file; a device, or a file whose folder takes no new
+// file, is written where it stands.
+struct OutputFile {
+  FILE* stream = nullptr;
+  bool inPlace = false;
+  int folder = -1;    // POSIX: the open folder of both names
+  std::string name;   // the name it is published under (Windows: the whole path)
+  std::string temp;   // the name it is written under until then
+  bool keepMode = false;  // a file it replaces gives it its permission bits
+  unsigned mode = 0;
+  intptr_t emptied = -1;  // in place: a second handle, to empty it should the run fail
+};
+
+// Checks the output name, by what it leads to, against the inputs the scans read,
+// what standard output or error writes into (the same file, pipe, FIFO, terminal or
+// console), and anything else that cannot hold a file; then makes the stream the
+// output is written into. The output itself is not touched. A symbolic link is
+// followed: the file it leads to is the one replaced. false with *why set.
+bool platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRefusal* why,
+                          OutputFile* out);
+// Closes the output and puts it in place: true when its name now leads to it whole.
+bool platformOutputPublish(OutputFile* out);
+// Closes the output of a failed run and removes it; the existing output keeps every
+// byte (one written in place is left empty rather than with a header that lies).
+void platformOutputDiscard(OutputFile* out);
 
 // True when name, not opened yet (an input before its scan), leads to what stream
 // writes into, as above.

@@ -102,7 +102,8 @@ int wavFmtRead(FILE* in, WavFmt* fmt) {
 // The chunk loop. Every resume position is computed in 64 bits from the chunk's own
 // start, so a size can only move the scan forward (by 8 bytes at least) and every
 // file comes to an end. Odd payloads are followed by one pad byte, as RIFF requires.
-// A later chunk of the same kind overwrites what an earlier one set.
+// The first "fmt " and the first "data" chunk describe the file, as other readers take
+// them; a later one is reported like any other chunk and changes nothing.
 int wavChunksReadReport(FILE* in, WavInfo* info, unsigned* seen) {
   uint64_t pos = kRiffHeaderSize;
   uint8_t hdr[kChunkHeaderSize];
@@ -111,7 +112,7 @@ int wavChunksReadReport(FILE* in, WavInfo* info, unsigned* seen) {
   while (more && std::fread(hdr, sizeof hdr, 1, in) == 1) {
     const uint32_t size = getU32le(hdr + 4);
     const uint64_t payload = pos + kChunkHeaderSize;
-    if (idIs(hdr, "fmt ")) {
+    if (idIs(hdr, "fmt ") && (*seen & kSeenFmt) == 0) {
       textPrint(stderr, &msg::kFmtLength, asSignedLong(size));
       WavFmt fmt{};
       rc = wavFmtRead(in, &fmt);
@@ -122,7 +123,7 @@ int wavChunksReadReport(FILE* in, WavInfo* info, unsigned* seen) {
       info->channels = fmt.channels;
       info->bytesPerSec = fmt.bytesPerSec;
       *seen |= rc == 0 ? kSeenFmt : 0;
-    } else if (idIs(hdr, "data")) {
+    } else if (idIs(hdr, "data") && (*seen & kSeenData) == 0) {
       info->dataSize = size;
       textPrint(stderr, &msg::kDataLength, asSignedLong(size));
       info->dataOffset = static_cast<int64_t>(payload);
@@ -143,6 +144,10 @@ int wavChunksReadReport(FILE* in, WavInfo* info, unsigned* seen) {
 int wavHeaderRead(const char* name, WavInfo* info) {
   *info = WavInfo{};
   FILE* in = platformInputOpen(name, &info->file);
+  if (in != nullptr && !platformStreamStamp(in, &info->stamp)) {
+    wavStreamClose(in);
+    in = nullptr;
+  }
   if (in == nullptr) {
     textPrint(stderr, &msg::kInputOpen, name);
     return -1;

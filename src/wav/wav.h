@@ -19,7 +19,8 @@ struct WavInfo {
   uint32_t bytesPerSec;  // as declared: compared between the inputs and divided into the
                          // data size for the playing time; the output's own is computed
   int64_t dataOffset;    // file position of the first audio byte
-  FileId file;           // the file the scan read: the audio is read from that one only
+  FileId file;           // the file the scan read: the audio is read from that one only,
+  FileStamp stamp;       // and only as the scan found it
   uint16_t formatTag;    // as read, kept also where it is refused: a front explains it
 };
 
