@@ -1,14 +1,15 @@
 // Runs the built tool in a fresh folder per case and compares the exit status, standard
 // output, standard error and every file left behind, byte for byte.
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/wait.h>
+#endif
 #include <unistd.h>
-
-#include <csignal>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <map>
 #include <thread>
 
@@ -89,8 +90,8 @@ Console both(const Pcm& a, const Pcm& b, const Text& out, const Text& err, const
 Text interleaved(const Text& name, const Pcm& p) {
   const Console r = scanReport(name, p);
   const size_t head = r.out.find(']') + 2, time = r.out.find("\n 時間"), fmt = r.err.find('\n') + 1;
-  return r.out.substr(0, head) + r.err.substr(0, fmt) + r.out.substr(head, time - head) + r.err.substr(fmt) +
-         r.out.substr(time);
+  return r.out.substr(0, head) + r.err.substr(0, fmt) + r.out.substr(head, time - head) +
+         r.err.substr(fmt) + r.out.substr(time);
 }
 Files pair(const Pcm& a, const Pcm& b) { return {{"a.wav", a.file()}, {"b.wav", b.file()}}; }
 Case combined(const Text& name, const Pcm& a, const Pcm& b) {
@@ -344,15 +345,21 @@ TEST(Cli, NamesSwappedWhileRunning) {
 // file system too, where this process may mount one.
 TEST(Cli, InterruptedRunsLeaveTheFolder) {
   const fs::path dir = fs::temp_directory_path() / ("wavpair-stop-" + std::to_string(getpid()));
-  const Bytes fmt = fmtChunk(1, 2, 8000, 32000, 16), big = riff(fmt + chunk("data", Bytes(16 << 20, 'x')));
+  const Bytes fmt = fmtChunk(1, 2, 8000, 32000, 16),
+              big = riff(fmt + chunk("data", Bytes(16 << 20, 'x')));
   const Bytes other = riff(fmt + chunk("data", Bytes(16 << 20, 'y')));
-  for (const auto& [name, sig] : std::vector<std::pair<Text, int>>{
-           {"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}, {"SIGPIPE", SIGPIPE},
-           {"first input rewritten in place", 0}, {"a full file system", -1}}) {
+  for (const auto& [name, sig] :
+       std::vector<std::pair<Text, int>>{{"SIGINT", SIGINT},
+                                         {"SIGTERM", SIGTERM},
+                                         {"SIGHUP", SIGHUP},
+                                         {"SIGPIPE", SIGPIPE},
+                                         {"first input rewritten in place", 0},
+                                         {"a full file system", -1}}) {
     SCOPED_TRACE(name);
     fs::create_directories(dir);
     const bool full = sig < 0;
-    if (full && (geteuid() != 0 || std::system(("mount -t tmpfs -o size=1m tmpfs " + dir.string()).c_str()) != 0)) {
+    if (full && (geteuid() != 0 ||
+                 std::system(("mount -t tmpfs -o size=1m tmpfs " + dir.string()).c_str()) != 0)) {
       fs::remove_all(dir);
       continue;
     }
@@ -365,15 +372,18 @@ TEST(Cli, InterruptedRunsLeaveTheFolder) {
     for (; tries < 20 && status < 0; ++tries) {
       const pid_t pid = fork();
       if (pid == 0) {
-        if (chdir(dir.c_str()) == 0 && freopen("/dev/null", "w", stdout) && freopen("/dev/null", "w", stderr))
+        if (chdir(dir.c_str()) == 0 && freopen("/dev/null", "w", stdout) &&
+            freopen("/dev/null", "w", stderr))
           execl(WAVPAIR_BIN, WAVPAIR_BIN, "a.wav", "b.wav", "out.wav", nullptr);
         _exit(127);
       }
       // The moment its new file appears beside the output.
       bool seen = false;
       for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-           !full && !seen && waitpid(pid, nullptr, WNOHANG) == 0 && std::chrono::steady_clock::now() < end;) {
-        for (const auto& e : fs::directory_iterator(dir)) seen = seen || e.path().extension() == ".part";
+           !full && !seen && waitpid(pid, nullptr, WNOHANG) == 0 &&
+           std::chrono::steady_clock::now() < end;) {
+        for (const auto& e : fs::directory_iterator(dir))
+          seen = seen || e.path().extension() == ".part";
       }
       if (seen && sig > 0) kill(pid, sig);
       if (seen && sig == 0) {
@@ -382,7 +392,8 @@ TEST(Cli, InterruptedRunsLeaveTheFolder) {
         kill(pid, SIGCONT);
       }
       int raw = 0;
-      if (waitpid(pid, &raw, 0) == pid && (seen || full)) status = WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : WEXITSTATUS(raw);
+      if (waitpid(pid, &raw, 0) == pid && (seen || full))
+        status = WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : WEXITSTATUS(raw);
     }
     EXPECT_EQ(status, sig > 0 ? 128 + sig : 255) << "after " << tries << " tries";
     if (sig == 0) before["a.wav"] = other;
@@ -397,7 +408,8 @@ TEST(Cli, InterruptedRunsLeaveTheFolder) {
 // A replaced output keeps its permission bits, and a symbolic link to it stays a link;
 // a new one gets the bits a created file gets (0666 less the umask).
 TEST(Cli, ReplacedOutputKeepsItsLinkAndBits) {
-  const fs::path dir = fs::temp_directory_path() / ("wavpair-bits-" + std::to_string(getpid())) / "w";
+  const fs::path dir =
+      fs::temp_directory_path() / ("wavpair-bits-" + std::to_string(getpid())) / "w";
   fs::create_directories(dir);
   const Pcm a = noise(8, 10, 1), b = noise(8, 3, 2);
   writeFile(dir / "a.wav", a.file());

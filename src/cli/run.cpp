@@ -30,9 +30,10 @@ int wavStdoutFlushReport() {
 // standard error only when that stream itself leads into none of the files, and
 // otherwise the run is silent.
 int wavStreamsIntoFilesRefuse(const char* const (&names)[2], const char* outName) {
-  const bool errIsFile = platformSameAsStream(names[0], stderr) ||
-                         platformSameAsStream(names[1], stderr) ||
-                         platformSameAsStream(outName, stderr);
+  // A screen keeps no file: the reason may go to one that is also the output.
+  const bool errIsFile =
+      platformSameAsStream(names[0], stderr) || platformSameAsStream(names[1], stderr) ||
+      (!platformStreamForm(stderr).screen && platformSameAsStream(outName, stderr));
   const auto outIsInput = [](const char* name) { return platformSameAsStream(name, stdout); };
   const char* const* into = std::find_if(std::begin(names), std::end(names), outIsInput);
   const bool outIsOutput = into == std::end(names) && platformSameAsStream(outName, stdout);

@@ -149,9 +149,8 @@ FILE* wavAudioReopenCheck(const char* name, const WavInfo& info) {
   FileId id{};
   FileStamp stamp{};
   FILE* in = platformInputOpen(name, &id);
-  if (in != nullptr &&
-      (!fileIdSame(id, info.file) || !platformStreamStamp(in, &stamp) ||
-       !fileStampSame(stamp, info.stamp))) {
+  if (in != nullptr && (!fileIdSame(id, info.file) || !platformStreamStamp(in, &stamp) ||
+                        !fileStampSame(stamp, info.stamp))) {
     wavStreamClose(in);
     in = nullptr;
   }

@@ -61,9 +61,9 @@ enum class OutputRefusal { kNone, kInput, kStdout, kStderr, kNotAFile, kCannotOp
 struct OutputFile {
   FILE* stream = nullptr;
   bool inPlace = false;
-  int folder = -1;    // POSIX: the open folder of both names
-  std::string name;   // the name it is published under (Windows: the whole path)
-  std::string temp;   // the name it is written under until then
+  int folder = -1;        // POSIX: the open folder of both names
+  std::string name;       // the name it is published under (Windows: the whole path)
+  std::string temp;       // the name it is written under until then
   bool keepMode = false;  // a file it replaces gives it its permission bits
   unsigned mode = 0;
   intptr_t emptied = -1;  // in place: a second handle, to empty it should the run fail

@@ -2,9 +2,9 @@
 // and inode, read from the open descriptor.
 #include <fcntl.h>
 #include <signal.h>
-#include <time.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -106,7 +106,8 @@ std::string outputResolve(const char* name) {
     const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
     if (n <= 0) break;
     const size_t slash = path.rfind('/');
-    const std::string from = target[0] == '/' || slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string from =
+        target[0] == '/' || slash == std::string::npos ? "" : path.substr(0, slash + 1);
     path = from + std::string(target, static_cast<size_t>(n));
   }
   return path;
@@ -179,7 +180,8 @@ bool platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRef
   // fails at once (ENXIO, as a socket does). Nothing is written through it but a
   // device, or a file whose folder takes no new file.
   int fd = open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0 && errno != ENOENT) return outputFail(out, -1, outputNameRefusal(name, errno, inputs), why);
+  if (fd < 0 && errno != ENOENT)
+    return outputFail(out, -1, outputNameRefusal(name, errno, inputs), why);
   struct stat st {};
   if (fd >= 0) {
     if (fstat(fd, &st) != 0) return outputFail(out, fd, OutputRefusal::kCannotOpen, why);
@@ -197,10 +199,13 @@ bool platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRef
     const std::string path = outputResolve(name);
     const size_t slash = path.rfind('/');
     out->name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string dir = slash == std::string::npos ? "."
+                            : slash == 0               ? "/"
+                                                       : path.substr(0, slash);
     out->folder = open(dir.c_str(), kFolderFlags);
     struct stat at {};
-    const bool there = out->folder >= 0 && fstatat(out->folder, out->name.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0;
+    const bool there =
+        out->folder >= 0 && fstatat(out->folder, out->name.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0;
     if (out->folder < 0 || (fd >= 0 && (!there || !fileIdSame(idOf(at), idOf(st))))) {
       return outputFail(out, fd, OutputRefusal::kCannotOpen, why);
     }
