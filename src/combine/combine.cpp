@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <bit>
 #include <cassert>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "platform/platform.h"
@@ -142,6 +144,81 @@ const Message* wavRefusalMessage(OutputRefusal why) {
   return &msg::kFileOpen;
 }
 
+// The output while it is written: under a new hidden name beside the file its name
+// leads to, put in that file's place whole once complete, so the name never leads to
+// half a file; a device, or a file whose folder takes no new file, where it stands.
+struct WavOutput {
+  FILE* stream;
+  std::string path, temp;  // no temp: written where it stands
+  bool emptied;            // in place, and to be emptied should the run fail
+};
+
+// A name beside path that no "*.wav" takes, hidden where a dot hides it.
+std::string wavOutputTempName(const std::string& path, unsigned tag) {
+  const size_t cut = path.find_last_of("/\\:") + 1;  // 0 where there is no folder part
+  char end[24];
+  static_cast<void>(std::snprintf(end, sizeof end, ".%08x.part", tag));
+  return path.substr(0, cut) + "." + path.substr(cut, 100) + end;
+}
+
+OutputRefusal wavOutputCreate(const char* name, const FileId (&inputs)[2], WavOutput* out) {
+  *out = WavOutput{};
+  FileHandle file = kNoFile;
+  bool device = false;
+  const OutputRefusal why = platformOutputOpen(name, inputs, &file, &device);
+  if (why != OutputRefusal::kNone) return why;
+  FileHandle made = kNoFile;
+  if (!device) {
+    // The name may have come to mean another file since it was checked: refused.
+    out->path = platformOutputPath(name, file);
+    if (out->path.empty()) {
+      platformFileClose(file);
+      return OutputRefusal::kCannotOpen;
+    }
+    const auto seed =
+        static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
+    bool taken = true;
+    for (unsigned k = 0; k < 16 && taken; ++k) {
+      out->temp = wavOutputTempName(out->path, seed + k * 2654435761U);
+      made = platformFileCreate(out->temp, file, &taken);
+    }
+  }
+  if (made != kNoFile) {
+    platformFileClose(file);
+  } else {
+    out->temp.clear();
+    if (file == kNoFile) return OutputRefusal::kCannotOpen;
+  }
+  out->stream = platformStreamOf(made != kNoFile ? made : file);
+  // Where it stands, unbuffered, so that nothing is pending when a failed run empties it.
+  out->emptied = made == kNoFile && !device;
+  if (out->stream != nullptr && out->emptied &&
+      (std::setvbuf(out->stream, nullptr, _IONBF, 0) != 0 || !platformStreamEmpty(out->stream))) {
+    wavStreamClose(out->stream);
+    out->stream = nullptr;
+  }
+  if (out->stream == nullptr && !out->temp.empty()) platformFileRemove(out->temp);
+  return out->stream == nullptr ? OutputRefusal::kCannotOpen : OutputRefusal::kNone;
+}
+
+// Closes the output and puts it in place: true when its name now leads to it whole.
+bool wavOutputPublish(WavOutput* out) {
+  bool ok = std::fclose(out->stream) == 0;
+  if (!out->temp.empty()) {
+    ok = ok && platformFileRename(out->temp, out->path);
+    if (!ok) platformFileRemove(out->temp);
+  }
+  return ok;
+}
+
+// Closes the output of a failed run and removes it: the existing output keeps every
+// byte, and one written in place is left empty rather than with a header that lies.
+void wavOutputDiscard(WavOutput* out) {
+  if (out->emptied) static_cast<void>(platformStreamEmpty(out->stream));
+  wavStreamClose(out->stream);
+  if (!out->temp.empty()) platformFileRemove(out->temp);
+}
+
 // An input opened again for its audio. It must be the very file its scan read, as the
 // scan found it: a name that has come to mean another file since, or a file rewritten
 // in place, is refused as one that cannot be opened.
@@ -221,19 +298,19 @@ int wavCombine(const char* const (&names)[2], const char* outName, const WavInfo
     return -1;
   }
   const FileId inputs[2] = {infos[0].file, infos[1].file};
-  OutputRefusal why = OutputRefusal::kNone;
-  OutputFile out;
-  if (!platformOutputCreate(outName, inputs, &why, &out)) {
+  WavOutput out;
+  const OutputRefusal why = wavOutputCreate(outName, inputs, &out);
+  if (why != OutputRefusal::kNone) {
     textPrint(stderr, wavRefusalMessage(why), outName);
     return -1;
   }
   if (wavAudioWrite(names, outName, out.stream, infos) != 0) {
-    platformOutputDiscard(&out);
+    wavOutputDiscard(&out);
     return -1;
   }
   // The last frames reach the file only on its close; a failure there is a failure of
   // the run, not a success with a short file.
-  if (!platformOutputPublish(&out)) {
+  if (!wavOutputPublish(&out)) {
     textPrint(stderr, &msg::kOutputWrite, outName);
     return -1;
   }

@@ -75,11 +75,14 @@ int browserClose(void* cookie) {
   return rc;
 }
 
-FILE* browserOpen(const char* name, bool write) {
+// A stream over the worker's file handle (closed where none can be made).
+FILE* browserStream(int handle, bool write) {
   BrowserFile* f = std::find_if(std::begin(gFiles), std::end(gFiles),
                                 [](const BrowserFile& g) { return g.handle == 0; });
-  const int handle = f == std::end(gFiles) ? 0 : browserFileOpen(name, write);
-  if (handle <= 0) return nullptr;
+  if (f == std::end(gFiles)) {
+    static_cast<void>(browserFileClose(handle));
+    return nullptr;
+  }
   *f = BrowserFile{handle, 0};
   FILE* stream =
       fopencookie(f, write ? "wb" : "rb", {browserRead, browserWrite, browserSeek, browserClose});
@@ -87,6 +90,7 @@ FILE* browserOpen(const char* name, bool write) {
   // mixer's blocks reach the worker whole, never followed by a small refill.
   if (stream != nullptr && std::setvbuf(stream, nullptr, _IONBF, 0) == 0) return stream;
   if (stream != nullptr) static_cast<void>(std::fclose(stream));
+  if (stream == nullptr) static_cast<void>(browserClose(f));
   return nullptr;
 }
 
@@ -105,29 +109,33 @@ const Message* gLastError = nullptr;  // see browserFailureTake
 void platformStart() {}
 FILE* platformInputOpen(const char* name, FileId* id) {
   *id = browserFileId(name);
-  return browserOpen(name, false);
+  const int handle = browserFileOpen(name, 0);
+  return handle > 0 ? browserStream(handle, false) : nullptr;
 }
-bool platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRefusal* why,
-                          OutputFile* out) {
-  *out = OutputFile{};
+// The page's output is a file of the tab's own, offered only once the run has
+// succeeded: written where it stands, as a device is.
+OutputRefusal platformOutputOpen(const char* name, const FileId (&inputs)[2], FileHandle* file,
+                                 bool* device) {
   const FileId id = browserFileId(name);
-  *why = fileIdSame(id, inputs[0]) || fileIdSame(id, inputs[1]) ? OutputRefusal::kInput
-                                                                : OutputRefusal::kNone;
-  // The page's output is a file of its own, offered only once the run has succeeded.
-  out->stream = *why == OutputRefusal::kNone ? browserOpen(name, true) : nullptr;
-  out->inPlace = true;
-  if (out->stream == nullptr && *why == OutputRefusal::kNone) *why = OutputRefusal::kCannotOpen;
-  return out->stream != nullptr;
+  *device = true;
+  *file = kNoFile;
+  if (fileIdSame(id, inputs[0]) || fileIdSame(id, inputs[1])) return OutputRefusal::kInput;
+  const int handle = browserFileOpen(name, 1);
+  if (handle <= 0) return OutputRefusal::kCannotOpen;
+  *file = handle;
+  return OutputRefusal::kNone;
 }
-bool platformOutputPublish(OutputFile* out) {
-  const bool ok = std::fclose(out->stream) == 0;
-  out->stream = nullptr;
-  return ok;
+FILE* platformStreamOf(FileHandle file) { return browserStream(static_cast<int>(file), true); }
+// Nothing is made beside the output, renamed or emptied in the browser.
+std::string platformOutputPath(const char* name, FileHandle /*file*/) { return name; }
+FileHandle platformFileCreate(const std::string& /*path*/, FileHandle /*like*/, bool* taken) {
+  *taken = false;
+  return kNoFile;
 }
-void platformOutputDiscard(OutputFile* out) {
-  static_cast<void>(std::fclose(out->stream));
-  out->stream = nullptr;
-}
+bool platformFileRename(const std::string& /*from*/, const std::string& /*to*/) { return false; }
+void platformFileRemove(const std::string& /*path*/) {}
+void platformFileClose(FileHandle /*file*/) {}
+bool platformStreamEmpty(FILE* /*stream*/) { return false; }
 // A chosen file is a snapshot: a read of one changed since fails outright.
 bool platformStreamStamp(FILE* /*f*/, FileStamp* stamp) {
   *stamp = FileStamp{};

@@ -51,36 +51,46 @@ bool platformStreamStamp(FILE* f, FileStamp* stamp);
 // True when stream writes into the file id names.
 bool platformStreamInto(FILE* stream, const FileId& id);
 
+// ---- The output's files -------------------------------------------------------
+//
+// How an output is made is the same everywhere (src/combine): written under a new
+// name beside the file it replaces and renamed over it once complete. Each system
+// supplies these steps.
+
+// An open file of the system's own (a descriptor, a Windows handle), or none.
+using FileHandle = intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
 // Why an output was refused, in the order the checks are made.
 enum class OutputRefusal { kNone, kInput, kStdout, kStderr, kNotAFile, kCannotOpen };
 
-// An output while it is written. A file is written under a new hidden name in the
-// folder it is published in, and put in place whole by platformOutputPublish, so the
-// name never leads to half a file; a device, or a file whose folder takes no new
-// file, is written where it stands.
-struct OutputFile {
-  FILE* stream = nullptr;
-  bool inPlace = false;
-  int folder = -1;        // POSIX: the open folder of both names
-  std::string name;       // the name it is published under (Windows: the whole path)
-  std::string temp;       // the name it is written under until then
-  bool keepMode = false;  // a file it replaces gives it its permission bits
-  unsigned mode = 0;
-  intptr_t emptied = -1;  // in place: a second handle, to empty it should the run fail
-};
-
-// Checks the output name, by what it leads to, against the inputs the scans read,
+// Opens what the output's name leads to, for writing but neither created nor
+// truncated, and refuses it, by what was opened, where it is an input the scans read,
 // what standard output or error writes into (the same file, pipe, FIFO, terminal or
-// console), and anything else that cannot hold a file; then makes the stream the
-// output is written into. The output itself is not touched. A symbolic link is
-// followed: the file it leads to is the one replaced. false with *why set.
-bool platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRefusal* why,
-                          OutputFile* out);
-// Closes the output and puts it in place: true when its name now leads to it whole.
-bool platformOutputPublish(OutputFile* out);
-// Closes the output of a failed run and removes it; the existing output keeps every
-// byte (one written in place is left empty rather than with a header that lies).
-void platformOutputDiscard(OutputFile* out);
+// console), or anything else that cannot hold a file. kNone with *file (kNoFile where
+// the name leads to nothing yet) and *device where it is no file but takes writes
+// (the null device): that is written where it stands.
+OutputRefusal platformOutputOpen(const char* name, const FileId (&inputs)[2], FileHandle* file,
+                                 bool* device);
+
+// The path the output is published at: the file its name leads to through symbolic
+// links, so that a link stays a link. Empty where that is no longer file.
+std::string platformOutputPath(const char* name, FileHandle file);
+
+// Creates path, which must not exist yet, for writing, with the permission bits of
+// like (kNoFile: a new file's). A signal or console event that ends the tool removes
+// it until it is renamed or removed. kNoFile where it cannot be; *taken where path is
+// another file's.
+FileHandle platformFileCreate(const std::string& path, FileHandle like, bool* taken);
+// Puts from in the place of to at once, replacing what to names.
+bool platformFileRename(const std::string& from, const std::string& to);
+void platformFileRemove(const std::string& path);
+void platformFileClose(FileHandle file);
+// A binary stream writing into file, which it takes over; nullptr (file closed) where
+// none can be made.
+FILE* platformStreamOf(FileHandle file);
+// Truncates the file an unbuffered stream writes into to nothing; true when it did.
+bool platformStreamEmpty(FILE* stream);
 
 // True when name, not opened yet (an input before its scan), leads to what stream
 // writes into, as above.

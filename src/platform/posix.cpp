@@ -4,12 +4,12 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
@@ -69,19 +69,81 @@ bool platformStreamInto(FILE* stream, const FileId& id) {
 
 namespace {
 
-// The output's new file while it is unpublished, for a signal that ends the tool:
-// the handler removes it, so an interrupted run leaves the folder as it was.
-int gPendingFolder = -1;
-char gPendingName[256];
+// The output's new file while it is unpublished, for a signal that ends the tool: the
+// handler removes it, so an interrupted run leaves the folder as it was.
+char gPending[4096];
 
 void pendingRemove(int sig) {
-  if (gPendingFolder >= 0) static_cast<void>(unlinkat(gPendingFolder, gPendingName, 0));
-  // The handler was reset to the default on entry: the same signal ends the tool as
-  // soon as this returns.
+  if (gPending[0] != '\0') static_cast<void>(unlink(gPending));
+  // The handler was reset to the default on entry: the same signal ends the tool once
+  // this returns.
   static_cast<void>(raise(sig));
 }
 
-void pendingSet(int folder, const std::string& name) {
+}  // namespace
+
+bool platformStreamStamp(FILE* f, FileStamp* stamp) {
+  struct stat st {};
+  const auto ns = [](const struct timespec& t) {
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+  };
+  if (fstat(fileno(f), &st) != 0) return false;
+  *stamp = FileStamp{static_cast<uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
+  return true;
+}
+
+OutputRefusal platformOutputOpen(const char* name, const FileId (&inputs)[2], FileHandle* file,
+                                 bool* device) {
+  // Without waiting: a FIFO nobody reads fails at once (ENXIO, as a socket does).
+  const int fd = open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st {};
+  *file = kNoFile;
+  if (fd < 0) {
+    const int error = errno;
+    // Nothing was opened: the name only chooses which refusal to give.
+    const OutputRefusal why =
+        stat(name, &st) == 0 ? outputRefusal(st, inputs) : OutputRefusal::kNone;
+    if (why != OutputRefusal::kNone || error == ENOENT) return why;
+    return error == ENXIO ? OutputRefusal::kNotAFile : OutputRefusal::kCannotOpen;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  OutputRefusal why = OutputRefusal::kCannotOpen;
+  if (fstat(fd, &st) == 0 && flags != -1 &&
+      (why = outputRefusal(st, inputs)) == OutputRefusal::kNone) {
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || isatty(fd) != 0) {
+      why = OutputRefusal::kNotAFile;
+    } else if (fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+      why = OutputRefusal::kCannotOpen;
+    }
+  }
+  if (why != OutputRefusal::kNone) {
+    close(fd);
+    return why;
+  }
+  *file = fd;
+  *device = !S_ISREG(st.st_mode);
+  return why;
+}
+
+std::string platformOutputPath(const char* name, FileHandle file) {
+  std::string path = name;
+  char target[4096];
+  ssize_t n = 0;
+  // A loop is left as it stands: creating beside it, or renaming onto it, fails then.
+  for (int hops = 0; hops < 40 && (n = readlink(path.c_str(), target, sizeof target)) > 0; ++hops) {
+    const size_t slash = target[0] == '/' ? std::string::npos : path.rfind('/');
+    path = (slash == std::string::npos ? "" : path.substr(0, slash + 1)) +
+           std::string(target, static_cast<size_t>(n));
+  }
+  struct stat at {};
+  struct stat st {};
+  const bool same = file == kNoFile ||
+                    (lstat(path.c_str(), &at) == 0 && fstat(static_cast<int>(file), &st) == 0 &&
+                     fileIdSame(idOf(at), idOf(st)));
+  return same ? path : "";
+}
+
+FileHandle platformFileCreate(const std::string& path, FileHandle like, bool* taken) {
   static bool armed = false;
   if (!armed) {
     struct sigaction sa {};
@@ -91,185 +153,43 @@ void pendingSet(int folder, const std::string& name) {
     for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(sig, &sa, nullptr);
     armed = true;
   }
-  gPendingFolder = -1;
-  static_cast<void>(std::snprintf(gPendingName, sizeof gPendingName, "%s", name.c_str()));
-  gPendingFolder = folder;
-}
-
-// The name an output is published under: its last component's symbolic links
-// followed, so that a link stays a link and the file it leads to is replaced. A loop
-// is left as it stands; the open after fails as the name's own would.
-std::string outputResolve(const char* name) {
-  std::string path = name;
-  char target[4096];
-  for (int hops = 0; hops < 40; ++hops) {
-    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
-    if (n <= 0) break;
-    const size_t slash = path.rfind('/');
-    const std::string from =
-        target[0] == '/' || slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    path = from + std::string(target, static_cast<size_t>(n));
-  }
-  return path;
-}
-
-// The output's folder, held while both its names are used: search rights suffice.
-#ifdef O_PATH
-constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-#else
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-#endif
-
-// A hidden name in the output's folder that no other file has and no "*.wav" takes.
-int outputTempCreate(int folder, const std::string& base, std::string* temp) {
-  static unsigned count = 0;
-  for (int tries = 0; tries < 64; ++tries) {
-    struct timespec now {};
-    clock_gettime(CLOCK_REALTIME, &now);
-    const auto mix = static_cast<unsigned>(getpid()) * 2654435761U ^
-                     static_cast<unsigned>(now.tv_nsec) ^ (++count * 40503U);
-    char name[160];
-    static_cast<void>(std::snprintf(name, sizeof name, ".%.100s.%08x.part", base.c_str(), mix));
-    *temp = name;
-    pendingSet(folder, *temp);
-    // 0666 less the umask: the bits a new output has always had.
-    const int fd = openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) {
-      if (fd < 0) gPendingFolder = -1;
-      return fd;
-    }
-  }
-  gPendingFolder = -1;
-  return -1;
-}
-
-// The refusal of an output name that could not be opened: nothing was touched, and
-// the name only chooses which refusal to give.
-OutputRefusal outputNameRefusal(const char* name, int error, const FileId (&inputs)[2]) {
+  gPending[0] = '\0';
+  if (path.size() >= sizeof gPending) return kNoFile;
+  // Set before the file exists, so that no moment is left without it.
+  std::memcpy(gPending, path.c_str(), path.size() + 1);
+  // 0666 less the umask, the bits of a new file, unless it replaces one.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   struct stat st {};
-  const OutputRefusal why = stat(name, &st) == 0 ? outputRefusal(st, inputs) : OutputRefusal::kNone;
-  if (why != OutputRefusal::kNone) return why;
-  return error == ENXIO ? OutputRefusal::kNotAFile : OutputRefusal::kCannotOpen;
+  *taken = fd < 0 && errno == EEXIST;
+  if (fd >= 0 && like != kNoFile && fstat(static_cast<int>(like), &st) == 0) {
+    static_cast<void>(fchmod(fd, st.st_mode & 07777));
+  }
+  if (fd < 0) gPending[0] = '\0';
+  return fd < 0 ? kNoFile : fd;
 }
 
-bool outputFail(OutputFile* out, int fd, OutputRefusal why, OutputRefusal* said) {
-  if (fd >= 0) close(fd);
-  if (out->folder >= 0) close(out->folder);
-  out->folder = -1;
-  *said = why;
-  return false;
-}
-
-}  // namespace
-
-bool platformStreamStamp(FILE* f, FileStamp* stamp) {
-  struct stat st {};
-  if (fstat(fileno(f), &st) != 0) return false;
-  const auto ns = [](const struct timespec& t) {
-    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-  };
-  *stamp = FileStamp{static_cast<uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
-  return true;
-}
-
-bool platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRefusal* why,
-                          OutputFile* out) {
-  *out = OutputFile{};
-  // Opened to be checked, as the name leads: for writing, so that one that could not
-  // be written is refused as before; without waiting, so that a FIFO nobody reads
-  // fails at once (ENXIO, as a socket does). Nothing is written through it but a
-  // device, or a file whose folder takes no new file.
-  int fd = open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0 && errno != ENOENT)
-    return outputFail(out, -1, outputNameRefusal(name, errno, inputs), why);
-  struct stat st {};
-  if (fd >= 0) {
-    if (fstat(fd, &st) != 0) return outputFail(out, fd, OutputRefusal::kCannotOpen, why);
-    const OutputRefusal refusal = outputRefusal(st, inputs);
-    if (refusal != OutputRefusal::kNone) return outputFail(out, fd, refusal, why);
-    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || isatty(fd) != 0) {
-      return outputFail(out, fd, OutputRefusal::kNotAFile, why);
-    }
-  }
-  const bool device = fd >= 0 && !S_ISREG(st.st_mode);
-  int wfd = -1;
-  if (!device) {
-    // The file (or the missing name) the output's name leads to, in a folder held
-    // open, whatever its path comes to mean meanwhile. It must be the file checked.
-    const std::string path = outputResolve(name);
-    const size_t slash = path.rfind('/');
-    out->name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::string dir = slash == std::string::npos ? "."
-                            : slash == 0               ? "/"
-                                                       : path.substr(0, slash);
-    out->folder = open(dir.c_str(), kFolderFlags);
-    struct stat at {};
-    const bool there =
-        out->folder >= 0 && fstatat(out->folder, out->name.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0;
-    if (out->folder < 0 || (fd >= 0 && (!there || !fileIdSame(idOf(at), idOf(st))))) {
-      return outputFail(out, fd, OutputRefusal::kCannotOpen, why);
-    }
-    wfd = outputTempCreate(out->folder, out->name, &out->temp);
-  }
-  if (wfd >= 0) {
-    out->keepMode = fd >= 0;
-    out->mode = static_cast<unsigned>(st.st_mode) & 07777U;
-    if (fd >= 0) close(fd);
-  } else if (fd >= 0) {
-    // Written where it stands, truncated only now that it has passed every check.
-    out->inPlace = true;
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
-        (!device && ftruncate(fd, 0) != 0)) {
-      return outputFail(out, fd, OutputRefusal::kCannotOpen, why);
-    }
-    out->emptied = device ? -1 : dup(fd);
-    wfd = fd;
-  } else {
-    return outputFail(out, -1, OutputRefusal::kCannotOpen, why);
-  }
-  out->stream = fdopen(wfd, "wb");
-  if (out->stream == nullptr) {
-    close(wfd);
-    platformOutputDiscard(out);
-    *why = OutputRefusal::kCannotOpen;
-    return false;
-  }
-  *why = OutputRefusal::kNone;
-  return true;
-}
-
-bool platformOutputPublish(OutputFile* out) {
-  bool ok = out->inPlace || !out->keepMode || fchmod(fileno(out->stream), out->mode) == 0;
-  ok = std::fclose(out->stream) == 0 && ok;
-  out->stream = nullptr;
-  if (!out->inPlace) {
-    ok = ok && renameat(out->folder, out->temp.c_str(), out->folder, out->name.c_str()) == 0;
-    if (!ok) static_cast<void>(unlinkat(out->folder, out->temp.c_str(), 0));
-    gPendingFolder = -1;
-  }
-  if (out->emptied >= 0) close(static_cast<int>(out->emptied));
-  if (out->folder >= 0) close(out->folder);
-  out->emptied = out->folder = -1;
+bool platformFileRename(const std::string& from, const std::string& to) {
+  const bool ok = rename(from.c_str(), to.c_str()) == 0;
+  if (ok) gPending[0] = '\0';
   return ok;
 }
 
-void platformOutputDiscard(OutputFile* out) {
-  if (out->stream != nullptr) static_cast<void>(std::fclose(out->stream));
-  out->stream = nullptr;
-  if (!out->inPlace && !out->temp.empty()) {
-    static_cast<void>(unlinkat(out->folder, out->temp.c_str(), 0));
-    gPendingFolder = -1;
-  }
-  if (out->emptied >= 0) {
-    // A run that failed has nothing to tell of a failure here as well.
-    const int emptied = ftruncate(static_cast<int>(out->emptied), 0);
-    static_cast<void>(emptied);
-    close(static_cast<int>(out->emptied));
-  }
-  if (out->folder >= 0) close(out->folder);
-  out->emptied = out->folder = -1;
+void platformFileRemove(const std::string& path) {
+  static_cast<void>(unlink(path.c_str()));
+  gPending[0] = '\0';
 }
+
+void platformFileClose(FileHandle file) {
+  if (file != kNoFile) close(static_cast<int>(file));
+}
+
+FILE* platformStreamOf(FileHandle file) {
+  FILE* stream = fdopen(static_cast<int>(file), "wb");
+  if (stream == nullptr) close(static_cast<int>(file));
+  return stream;
+}
+
+bool platformStreamEmpty(FILE* stream) { return ftruncate(fileno(stream), 0) == 0; }
 
 bool platformSameAsStream(const char* name, FILE* stream) {
   struct stat sn {};

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <cwchar>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -36,6 +35,8 @@ std::wstring wideOf(const char* s, size_t length) {
   return w;
 }
 std::wstring wideOf(const char* name) { return wideOf(name, std::strlen(name)); }
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 HANDLE streamHandle(FILE* stream) {
   return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
@@ -76,16 +77,15 @@ bool handleId(HANDLE h, HandleId* id) {
 // with the rights that ask whether it is a console.
 bool nameId(const char* name, HandleId* id) {
   const std::wstring wide = wideOf(name);
-  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  HANDLE h = CreateFileW(wide.c_str(), 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                         nullptr);
+  HANDLE h = CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_CHAR) {
     CloseHandle(h);
     // CONOUT$ opens with both rights; CON only with one, and reading asks the mode.
     h = INVALID_HANDLE_VALUE;
     for (const DWORD rights : {GENERIC_READ | GENERIC_WRITE, DWORD{GENERIC_READ}}) {
       if (h == INVALID_HANDLE_VALUE)
-        h = CreateFileW(wide.c_str(), rights, share, nullptr, OPEN_EXISTING, 0, nullptr);
+        h = CreateFileW(wide.c_str(), rights, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
     }
   }
   const bool ok = handleId(h, id);
@@ -207,11 +207,9 @@ bool platformStreamInto(FILE* stream, const FileId& id) {
 
 namespace {
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
 // The output's new file while it is unpublished, for a console event that ends the
-// tool (Ctrl-C, Ctrl-Break, the console closed): it is removed then, so an interrupted
-// run leaves the folder as it was.
+// tool (Ctrl-C, Ctrl-Break, the console closed): removed then, so an interrupted run
+// leaves the folder as it was.
 wchar_t gPending[32768];
 
 BOOL WINAPI pendingRemove(DWORD /*event*/) {
@@ -219,68 +217,7 @@ BOOL WINAPI pendingRemove(DWORD /*event*/) {
   return FALSE;  // the default handler ends the tool
 }
 
-void pendingSet(const std::wstring& path) {
-  static bool armed = false;
-  if (!armed) armed = SetConsoleCtrlHandler(pendingRemove, TRUE) != 0;
-  const size_t n = std::min(path.size(), std::size(gPending) - 1);
-  gPending[0] = L'\0';
-  std::memcpy(gPending + 1, path.data() + 1, (n > 0 ? n - 1 : 0) * sizeof(wchar_t));
-  gPending[n] = L'\0';
-  gPending[0] = n > 0 ? path[0] : L'\0';
-}
-
-std::string utf8Of(const std::wstring& w) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  std::string s(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-  if (n > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
-                        nullptr);
-  }
-  return s;
-}
-
-// The path an output is published at: where its name is a symbolic link, the file the
-// link leads to, so that the link stays a link.
-std::wstring outputResolve(const std::wstring& name) {
-  const DWORD attributes = GetFileAttributesW(name.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-    return name;
-  }
-  HANDLE h = CreateFileW(name.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  std::wstring path(32768, L'\0');
-  const DWORD n = h == INVALID_HANDLE_VALUE
-                      ? 0
-                      : GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()),
-                                                  FILE_NAME_NORMALIZED);
-  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  path.resize(n < path.size() ? n : 0);
-  return path.empty() ? name : path;
-}
-
-// A hidden name beside path that no other file has and no "*.wav" takes.
-HANDLE outputTempCreate(const std::wstring& path, std::wstring* temp) {
-  const size_t cut = path.find_last_of(L"\\/:");
-  const std::wstring folder = cut == std::wstring::npos ? L"" : path.substr(0, cut + 1);
-  const std::wstring base = path.substr(folder.size(), 100);
-  static unsigned count = 0;
-  for (int tries = 0; tries < 64; ++tries) {
-    const unsigned mix = GetCurrentProcessId() * 2654435761U ^ GetTickCount() ^ (++count * 40503U);
-    wchar_t tag[16];
-    static_cast<void>(swprintf(tag, std::size(tag), L".%08x.part", mix));
-    *temp = folder + L"." + base + tag;
-    pendingSet(*temp);
-    HANDLE h = CreateFileW(temp->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                           nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
-      if (h == INVALID_HANDLE_VALUE) gPending[0] = L'\0';
-      return h;
-    }
-  }
-  gPending[0] = L'\0';
-  return INVALID_HANDLE_VALUE;
-}
+HANDLE handleOf(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
 }  // namespace
 
@@ -297,106 +234,107 @@ bool platformStreamStamp(FILE* f, FileStamp* stamp) {
   return true;
 }
 
-bool platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRefusal* why,
-                          OutputFile* out) {
-  *out = OutputFile{};
+OutputRefusal platformOutputOpen(const char* name, const FileId (&inputs)[2], FileHandle* file,
+                                 bool* device) {
   // A console or a pipe is known by its name and never opened for writing; anything
-  // else is opened as it is, to be checked by the opened handle. Nothing is written
-  // through it but a device, or a file whose folder takes no new file.
+  // else is opened as it is and known by the opened handle.
   HandleId named{};
   const bool known = nameId(name, &named);
-  const std::wstring wide = wideOf(name);
   HANDLE h = named.console || named.pipe
                  ? INVALID_HANDLE_VALUE
-                 : CreateFileW(wide.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+                 : CreateFileW(wideOf(name).c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   const DWORD error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-  // A pipe whose every instance is taken (the look at its name took one) fails so.
-  const bool busy = error == ERROR_PIPE_BUSY;
   HandleId opened{};
   const bool identified = h != INVALID_HANDLE_VALUE && handleId(h, &opened);
-  *why = identified ? outputRefusal(opened, inputs)
-         : known    ? outputRefusal(named, inputs)
-                    : OutputRefusal::kNone;
-  if (*why == OutputRefusal::kNone && (named.console || named.pipe || opened.pipe || busy)) {
-    *why = OutputRefusal::kNotAFile;
+  OutputRefusal why = identified ? outputRefusal(opened, inputs)
+                      : known    ? outputRefusal(named, inputs)
+                                 : OutputRefusal::kNone;
+  // A pipe whose every instance is taken (the look at its name took one) fails so.
+  if (why == OutputRefusal::kNone &&
+      (named.console || named.pipe || opened.pipe || error == ERROR_PIPE_BUSY)) {
+    why = OutputRefusal::kNotAFile;
   }
-  const bool missing = error == ERROR_FILE_NOT_FOUND;
-  if (*why == OutputRefusal::kNone && h == INVALID_HANDLE_VALUE && !missing) {
-    *why = OutputRefusal::kCannotOpen;
+  if (why == OutputRefusal::kNone && h == INVALID_HANDLE_VALUE && error != ERROR_FILE_NOT_FOUND) {
+    why = OutputRefusal::kCannotOpen;
   }
-  const bool device = h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK;
-  HANDLE w = INVALID_HANDLE_VALUE;
-  if (*why == OutputRefusal::kNone && !device) {
-    const std::wstring path = outputResolve(wide);
-    std::wstring temp;
-    w = outputTempCreate(path, &temp);
-    out->name = utf8Of(path);
-    out->temp = utf8Of(temp);
-  }
-  if (w != INVALID_HANDLE_VALUE) {
-    out->keepMode = h != INVALID_HANDLE_VALUE;
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  } else if (*why == OutputRefusal::kNone && h != INVALID_HANDLE_VALUE &&
-             (device || SetEndOfFile(h) != 0)) {
-    // Written where it stands, emptied only now that it has passed every check.
-    HANDLE again = INVALID_HANDLE_VALUE;
-    if (!device) {
-      DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &again, 0, FALSE,
-                      DUPLICATE_SAME_ACCESS);
-    }
-    out->inPlace = true;
-    out->emptied = again == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<intptr_t>(again);
-    w = h;
-  } else {
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    if (*why == OutputRefusal::kNone) *why = OutputRefusal::kCannotOpen;
-    return false;
-  }
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(w), _O_WRONLY | _O_BINARY);
-  out->stream = fd < 0 ? nullptr : _fdopen(fd, "wb");
-  if (out->stream == nullptr) {
-    if (fd >= 0) _close(fd);
-    if (fd < 0) CloseHandle(w);
-    platformOutputDiscard(out);
-    *why = OutputRefusal::kCannotOpen;
-    return false;
-  }
-  return true;
+  if (why != OutputRefusal::kNone && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  const bool kept = why == OutputRefusal::kNone && h != INVALID_HANDLE_VALUE;
+  *file = kept ? reinterpret_cast<FileHandle>(h) : kNoFile;
+  *device = kept && GetFileType(h) != FILE_TYPE_DISK;
+  return why;
 }
 
-bool platformOutputPublish(OutputFile* out) {
-  bool ok = std::fclose(out->stream) == 0;
-  out->stream = nullptr;
-  if (!out->inPlace) {
-    const std::wstring name = wideOf(out->name.c_str()), temp = wideOf(out->temp.c_str());
-    // Replacing keeps the old file's permissions and attributes on the new one.
-    ok = ok &&
-         ((out->keepMode && ReplaceFileW(name.c_str(), temp.c_str(), nullptr,
-                                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0) ||
-          MoveFileExW(temp.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING) != 0);
-    if (!ok) DeleteFileW(temp.c_str());
-    gPending[0] = L'\0';
+std::string platformOutputPath(const char* name, FileHandle /*file*/) {
+  // A symbolic link: the path of the file it leads to.
+  const std::wstring wide = wideOf(name);
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return name;
   }
-  if (out->emptied != -1) CloseHandle(reinterpret_cast<HANDLE>(out->emptied));
-  out->emptied = -1;
+  HANDLE h = CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  std::wstring path(std::size(gPending), L'\0');
+  const DWORD n = h == INVALID_HANDLE_VALUE
+                      ? 0
+                      : GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()),
+                                                  FILE_NAME_NORMALIZED);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  path.resize(n < path.size() ? n : 0);
+  const int k = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr,
+                                    0, nullptr, nullptr);
+  std::string utf8(k > 0 ? static_cast<size_t>(k) : 0, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), utf8.data(), k,
+                      nullptr, nullptr);
+  return utf8;
+}
+
+// A file it replaces keeps its permissions: the rename below carries them over.
+FileHandle platformFileCreate(const std::string& path, FileHandle /*like*/, bool* taken) {
+  static const bool armed = SetConsoleCtrlHandler(pendingRemove, TRUE) != 0;
+  static_cast<void>(armed);
+  const std::wstring wide = wideOf(path.c_str());
+  gPending[0] = L'\0';
+  if (wide.size() >= std::size(gPending)) return kNoFile;
+  std::memcpy(gPending + 1, wide.c_str() + 1, wide.size() * sizeof(wchar_t));
+  gPending[0] = wide[0];
+  HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  *taken = h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS;
+  if (h == INVALID_HANDLE_VALUE) gPending[0] = L'\0';
+  return h == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(h);
+}
+
+bool platformFileRename(const std::string& from, const std::string& to) {
+  const std::wstring f = wideOf(from.c_str()), t = wideOf(to.c_str());
+  // Replacing keeps the old file's permissions and attributes; a new name is a move.
+  const bool ok = ReplaceFileW(t.c_str(), f.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                               nullptr, nullptr) != 0 ||
+                  MoveFileExW(f.c_str(), t.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (ok) gPending[0] = L'\0';
   return ok;
 }
 
-void platformOutputDiscard(OutputFile* out) {
-  if (out->stream != nullptr) static_cast<void>(std::fclose(out->stream));
-  out->stream = nullptr;
-  if (!out->inPlace && !out->temp.empty()) {
-    DeleteFileW(wideOf(out->temp.c_str()).c_str());
-    gPending[0] = L'\0';
-  }
-  if (out->emptied != -1) {
-    const auto h = reinterpret_cast<HANDLE>(out->emptied);
-    SetFilePointerEx(h, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
-    SetEndOfFile(h);
-    CloseHandle(h);
-  }
-  out->emptied = -1;
+void platformFileRemove(const std::string& path) {
+  DeleteFileW(wideOf(path.c_str()).c_str());
+  gPending[0] = L'\0';
+}
+
+void platformFileClose(FileHandle file) {
+  if (file != kNoFile) CloseHandle(handleOf(file));
+}
+
+FILE* platformStreamOf(FileHandle file) {
+  const int fd = _open_osfhandle(file, _O_WRONLY | _O_BINARY);
+  FILE* stream = fd < 0 ? nullptr : _fdopen(fd, "wb");
+  if (fd < 0) CloseHandle(handleOf(file));
+  if (fd >= 0 && stream == nullptr) _close(fd);
+  return stream;
+}
+
+bool platformStreamEmpty(FILE* stream) {
+  const HANDLE h = streamHandle(stream);
+  return SetFilePointerEx(h, LARGE_INTEGER{}, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(h) != 0;
 }
 
 bool platformSameAsStream(const char* name, FILE* stream) {
