@@ -51,8 +51,9 @@ std::string textBytes(const StreamForm& f, const Message* m, Args... args) {
 }
 
 // Writes message m, its arguments filled in, to stdout or stderr. A terminal or
-// console gets the text in the encoding it shows; anything else (a file, a pipe, the
-// null device) gets the Shift_JIS bytes.
+// console gets the text in the encoding it shows, or in English where that cannot
+// show Japanese; anything else (a file, a pipe, the null device) gets the Shift_JIS
+// bytes.
 template <typename... Args>
 void textPrint(FILE* stream, const Message* m, Args... args) {
   platformTextWrite(stream, m, textBytes(platformStreamForm(stream), m, args...));

@@ -102,7 +102,7 @@ if not wine:
         check(f"{codeset} terminal: the Shift_JIS bytes", run(list(names), "xx_XX." + codeset)[0],
               text(whole).encode("cp932") + b"\0")
     # Encodings that keep ASCII but lack some of the Japanese (EUC-KR the long vowel mark
-    # and some kanji, BIG5 the kana) get English, where Shift_JIS would read as controls.
+    # and some kanji, BIG5 the kana) get English: the Shift_JIS bytes would be unreadable.
     for codeset in ("ISO-8859-1", "KOI8-R", "EUC-KR", "BIG5"):
         check(f"{codeset} terminal: the report in English", run(list(names), "xx_XX." + codeset)[0],
               (scan_en("long.wav") + scan_en("short.wav", 110248, "1.250", "") +
