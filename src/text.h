@@ -37,11 +37,14 @@ template <typename... Args, size_t... I>
 std::string textBytesAt(const StreamForm& f, const Message* m, std::index_sequence<I...> /*at*/,
                         Args... args) {
   std::string names[sizeof...(Args) + 1];
-  return textFill(f.shiftJis ? m->sjis : m->utf8, textArg(f, args, &names[I])...);
+  return textFill(f.english    ? m->english
+                  : f.shiftJis ? m->sjis
+                               : m->utf8,
+                  textArg(f, args, &names[I])...);
 }
 
 // Message m with its printf-style arguments filled in, as a stream of form f is
-// handed it: Shift_JIS, or UTF-8 for the write to convert.
+// handed it: Shift_JIS, English, or UTF-8 for the write to convert.
 template <typename... Args>
 std::string textBytes(const StreamForm& f, const Message* m, Args... args) {
   return textBytesAt(f, m, std::index_sequence_for<Args...>{}, args...);
@@ -52,8 +55,9 @@ std::string textBytes(const StreamForm& f, const Message* m, Args... args) {
 void textWrite(FILE* stream, const Message* m, const std::string& text);
 
 // Writes message m, its arguments filled in, to stdout or stderr. A terminal or
-// console gets the text in the encoding it shows; anything else (a file, a pipe, the
-// null device) gets the Shift_JIS bytes.
+// console gets the text in the encoding it shows, or in English where that cannot
+// show Japanese; anything else (a file, a pipe, the null device) gets the Shift_JIS
+// bytes.
 template <typename... Args>
 void textPrint(FILE* stream, const Message* m, Args... args) {
   textWrite(stream, m, textBytes(platformStreamForm(stream), m, args...));

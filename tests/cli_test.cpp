@@ -144,7 +144,7 @@ TEST(Cli, RunsMatchByteForByte) {
   // clang-format off
   std::vector<Case> v = {
       {"two arguments", {}, {"a.wav", "b.wav"}, 255, Console{"", usage}, {}},
-      {"--help", {}, {"--help"}, 0, Console{usage, ""}, {}},
+      {"--help", {}, {"--help"}, 0, Console{usage + msg::kHelp.utf8, ""}, {}},
       {"--version", {}, {"--version"}, 0, Console{"wavpair " WAVPAIR_VERSION "\n", ""}, {}},
       {"one other argument", {}, {"-h"}, 255, Console{"", usage}, {}},
       {"--help and more", {}, {"--help", "b.wav"}, 255, Console{"", usage}, {}},

@@ -34,6 +34,13 @@ def report(a, b, o):
             (2, '\n "data" の長さ: 110248 [bytes]\n'), (1, "\n 時間=1.250\n"),
             (1, f"\n[{a}] と [{b}] を [{o}] へ合成しました.\n")]
 
+# The same, as a screen that cannot show Japanese gets it: in English, printable ASCII.
+FMT_EN = "".join(f"{k:>23}: {v}\n" for k, v in (("Data format", "1 (1 = PCM)"), ("Channels", 2), ("Sample rate",
+                 "22050 [Hz]"), ("Bytes / sec", "88200 [bytes/sec]"), ("Bytes x channels", "4 [bytes]"),
+                 ("Bits / sample", "16 [bits/sample]")))
+def scan_en(name, data=176400, time="2.000", chunk=' Length of "LIST": 26 [bytes]\n'):
+    return f'\nFile name [{name}]\n Length of "fmt ": 16 [bytes]\n{FMT_EN}{chunk}\n Length of "data": {data} [bytes]\n\n Time={time}\n'
+
 def text(pieces, streams=(1, 2)):
     return "".join(t for s, t in pieces if s in streams)
 
@@ -79,7 +86,7 @@ check("UTF-8 terminal: the report in UTF-8", run(list(names), "C.UTF-8")[0], tex
 check("UTF-8 terminal: names as typed", run(list(utf8names), "C.UTF-8")[0],
       text(report(*utf8names)).encode() + b"\0")
 if not wine:  # a console always takes UTF-16; wine shows it in the locale it has
-    check("C locale: the Shift_JIS bytes", run(list(names), "C")[0], text(whole).encode("cp932") + b"\0")
+    check("no locale: the report in UTF-8", run(list(names), "")[0], text(whole).encode() + b"\0")
     check("a UTF-8 locale this system lacks", run(list(names), "xx_XX.UTF-8")[0], text(whole).encode() + b"\0")
 # A name that would set the window's title and clear the screen shows its controls as "?"
 # (Windows holds no such name, so it is one that cannot be opened.)
@@ -94,6 +101,12 @@ if not wine:
     for codeset in ("UTF-16", "UTF-32", "UTF-7", "IBM037"):
         check(f"{codeset} terminal: the Shift_JIS bytes", run(list(names), "xx_XX." + codeset)[0],
               text(whole).encode("cp932") + b"\0")
+    # Encodings that keep ASCII but lack some of the Japanese (EUC-KR the long vowel mark
+    # and some kanji, BIG5 the kana) get English: the Shift_JIS bytes would be unreadable.
+    for codeset in ("ISO-8859-1", "KOI8-R", "EUC-KR", "BIG5"):
+        check(f"{codeset} terminal: the report in English", run(list(names), "xx_XX." + codeset)[0],
+              (scan_en("long.wav") + scan_en("short.wav", 110248, "1.250", "") +
+               "\nCombined [long.wav] and [short.wav] into [out.wav].\n").encode() + b"\0")
     check("the controlling terminal as output", run(["long.wav", "short.wav", "/dev/tty"], "C.UTF-8")[0],
           "出力ファイル[/dev/tty]が標準出力と同じです.\n".encode() + b"\xff")
 # The terminal as the output while both streams go elsewhere: refused before a byte
@@ -110,14 +123,14 @@ check("a name's bidirectional marks as ?", run(["long.wav", bidi, "out.wav"], "C
 if not wine:
     # Where the locale says nothing of the names' encoding, a screen gets printable
     # ASCII only: no C1 control (raw, or in UTF-8) reaches it, nor any other byte. So
-    # does a terminal given Shift_JIS under another encoding: a name in code page 932
-    # would hand it bytes it reads as C1 controls (BIG5's "x\xab\xbc\xa7\xb0\xb9\xe0" as
-    # CSI H, CSI J, CSI c; Latin-1's "§°×" as SOS).
+    # does a terminal given English, where the whole screen stays printable ASCII.
     for lang, name, shown in (("C", b"x\x9b2J\xc2\x9b2Jy\xff.wav", "x?2J??2Jy?.wav"), ("C", "長い".encode(), "??????"),
                               ("zh_TW.BIG5", b"x\xab\xbc\xa7\xb0\xb9\xe0.wav", "x??????.wav"),
-                              ("xx_XX.ISO-8859-1", b"x\xa7\xb0\xd7.wav", "x???.wav")):
-        check(f"{lang} locale: {shown}", run([b"long.wav", name, b"out.wav"], lang)[0],
-              (text(report("long.wav", "", "")[:6]) + f" {shown}をオープンできません.\n").encode("cp932") + b"\xff")
+                              ("xx_XX.ISO-8859-1", b"x\xa7\xb0\xd7.wav", "x???.wav"),
+                              ("xx_XX.KOI8-R", b"x\xe9\x9b.wav", "x??.wav")):
+        refused = (text(report("long.wav", "", "")[:6]) + f" {shown}をオープンできません.\n" if lang == "C" else
+                   scan_en("long.wav") + f" Cannot open {shown}.\n")
+        check(f"{lang} locale: {shown}", run([b"long.wav", name, b"out.wav"], lang)[0], refused.encode() + b"\xff")
     # A Shift_JIS locale reads names as code page 932: Japanese as typed, a control
     # or a byte that is no character as '?'.
     sjis_name = "長い".encode("cp932") + b"\x1b\x81.wav"
@@ -129,7 +142,11 @@ if not wine:
     # is left to flush at the end.
     screen, kept = run(list(names), "C.UTF-8", redirect=(2,), stopped=True)
     check("a terminal that fails a write", (screen[-1], kept[-26:]), (255, "標準出力に書き込めません.\n".encode("cp932")))
+# --help: the usage text, then the English summary; on a screen of English that alone.
 check("--help on the terminal", run(["--help"], "C.UTF-8")[0], USAGE.encode() + b"\0")
+if not wine:
+    check("--help on a Latin-1 terminal", run(["--help"], "xx_XX.ISO-8859-1")[0],
+          USAGE[USAGE.find("\nUsage: wavpair IN1.wav IN2.wav OUT.wav\n") + 1:].encode() + b"\0")
 terminal = "CONOUT$" if wine else "/dev/stdout"
 check("output is the terminal", run(["long.wav", "short.wav", terminal], "C.UTF-8")[0],
       f"出力ファイル[{terminal}]が標準出力と同じです.\n".encode() + b"\xff")

@@ -1,4 +1,6 @@
 // The pieces that are checked best without a process: the folds and the message table.
+#include <regex>
+
 #include "combine/combine.h"
 #include "fixture.h"
 #include "platform/platform.h"
@@ -19,6 +21,22 @@ TEST(Fold, EightBitMatchesFloorOfMeanForEveryPair) {
 
 TEST(Messages, AreTheShiftJisOfTheirTexts) {
   for (const Message* m : msg::kAll) EXPECT_EQ(std::string(m->sjis), toSjis(m->utf8)) << m->utf8;
+}
+
+// The English a screen may get instead takes the same arguments (the same conversions
+// in the same order), ends its line the same way and is printable ASCII.
+TEST(Messages, EnglishTakesTheSameArgumentsInAscii) {
+  const std::regex spec("%[-+ #0-9.*]*[hlLjzt]*[a-zA-Z%]|\n$");
+  const auto specs = [&](const std::string& s) {
+    std::string all;
+    for (std::sregex_iterator i(s.begin(), s.end(), spec), end; i != end; ++i) all += i->str();
+    return all;
+  };
+  for (const Message* m : msg::kAll) {
+    const std::string e = m->english;
+    EXPECT_EQ(specs(e), specs(m->utf8)) << m->name;
+    EXPECT_TRUE(std::regex_match(e, std::regex("[ -~\n]*"))) << m->name;
+  }
 }
 
 // A name in each form: on a screen nothing of it that could drive the screen gets

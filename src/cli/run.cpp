@@ -58,7 +58,10 @@ int wavpairRun(int argc, const char* const* argv, RunResult* result) {
   r.longer = r.concerns = -1;
   const bool help = argc == 2 && std::strcmp(argv[1], "--help") == 0;
   if (help || (argc == 2 && std::strcmp(argv[1], "--version") == 0)) {
-    textPrint(stdout, help ? &msg::kUsage : &msg::kVersion);
+    // The English summary follows the usage text; a screen that takes English gets
+    // the summary alone rather than the usage text twice over.
+    if (help && !platformStreamForm(stdout).english) textPrint(stdout, &msg::kUsage);
+    textPrint(stdout, help ? &msg::kHelp : &msg::kVersion);
     return wavStdoutFlushReport();
   }
   if (argc != 4) {

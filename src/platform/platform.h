@@ -117,7 +117,8 @@ struct StreamForm {
   NameSource names = NameSource::kAsGiven;
   // For kLocale names: the name as UTF-8, each byte not valid in codeset as '?'.
   std::string (*decode)(const char* codeset, const char* name) = nullptr;
-  char codeset[32] = "";  // the locale's encoding, for kLocale names and the screen
+  char codeset[32] = "";  // the encoding a screen is written in, and kLocale names read in
+  bool english = false;   // the table's English, for a screen that cannot show Japanese
 };
 
 // The form platformStart decided for stdout or stderr.

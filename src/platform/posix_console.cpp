@@ -1,6 +1,7 @@
 // The standard streams on POSIX systems: a terminal gets the tool's texts in its
-// locale's encoding, a file or a pipe the Shift_JIS bytes; names are read in the
-// locale's encoding where it names one.
+// locale's encoding where that holds them, UTF-8 under no locale and English where it
+// cannot; a file or a pipe the Shift_JIS bytes. Names are read in the locale's
+// encoding where it names one.
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
@@ -132,27 +133,29 @@ void codesetNamed(char (&out)[32]) {
 StreamForm platformFormFor(bool screen, const char* codeset) {
   StreamForm f;
   f.screen = screen;
-  // Shift_JIS names are read as code page 932, which keeps ASCII as it is; the
-  // screen keeps the table's own Shift_JIS bytes.
   const bool sjis = codesetIn(codeset, kShiftJisNames);
-  static_cast<void>(std::snprintf(f.codeset, sizeof f.codeset, "%s", sjis ? "CP932" : codeset));
   const bool utf8 = codesetIn(codeset, kUtf8Names);
-  const bool other = !utf8 && !sjis && !codesetIn(codeset, kAsciiNames) && asciiKept(codeset);
+  // No locale (C, POSIX): nothing is known of the names' bytes, and a screen is taken
+  // to show UTF-8, as most tools that print more than ASCII assume there.
+  const bool none = codesetIn(codeset, kAsciiNames);
+  // Shift_JIS names are read as code page 932, which keeps ASCII as it is, and the
+  // screen keeps the table's own Shift_JIS bytes; under no locale the screen is UTF-8.
+  const char* own = sjis ? "CP932" : none ? "UTF-8" : codeset;
+  static_cast<void>(std::snprintf(f.codeset, sizeof f.codeset, "%s", own));
+  const bool other = !utf8 && !sjis && !none && asciiKept(codeset);
   f.names = utf8 ? NameSource::kUtf8 : other || sjis ? NameSource::kLocale : NameSource::kAsGiven;
   f.decode = f.names == NameSource::kLocale ? nameDecode : nullptr;
+  f.shiftJis = !screen || !(utf8 || none || other);
   std::string out;
-  // Every text of the table has to convert whole, or the stream keeps Shift_JIS, so
-  // one stream never mixes encodings. Encodings without Japanese end here.
+  // Every text of the table has to convert whole, or the screen gets the English, so
+  // one stream never mixes encodings: Latin-1, KOI8-R, EUC-KR and BIG5 end here, where
+  // the Shift_JIS bytes read as nothing or as C1 controls. Names there show in
+  // printable ASCII only, as under C, so the whole screen stays ASCII.
   const auto converts = [&](const Message* m) {
     return convert(codeset, "UTF-8", m->utf8, &out, true);
   };
-  f.shiftJis =
-      !screen ||
-      !(utf8 || (other && std::all_of(std::begin(msg::kAll), std::end(msg::kAll), converts)));
-  // A screen of another encoding that is given Shift_JIS all the same reads a name
-  // converted to code page 932 in its own encoding, where bytes 0x80-0x9F are controls
-  // (BIG5, Latin-1): there a name shows in printable ASCII only, as under C.
-  if (screen && f.shiftJis && !sjis) {
+  f.english = screen && other && !std::all_of(std::begin(msg::kAll), std::end(msg::kAll), converts);
+  if (f.english) {
     f.names = NameSource::kAsGiven;
     f.decode = nullptr;
   }
@@ -197,7 +200,7 @@ size_t platformShiftJisOf(const char* utf8, size_t n, char (&out)[2]) {
 void platformTextWrite(FILE* stream, const Message* /*m*/, const std::string& text) {
   const StreamForm& f = gForms[stream == stderr ? 1 : 0];
   std::string converted;
-  const bool asIs = f.shiftJis || codesetIn(f.codeset, kUtf8Names) ||
+  const bool asIs = f.shiftJis || f.english || codesetIn(f.codeset, kUtf8Names) ||
                     !convert(f.codeset, "UTF-8", text, &converted, false);
   const std::string& out = asIs ? text : converted;
   // A failed write shows in the stream's error flag, which platformStreamGood reads.
