@@ -85,10 +85,4 @@ else
   echo "== no clang++: fuzzing skipped"
 fi
 
-ratio=../shared/tools/test-ratio
-if [ -f "$ratio" ]; then
-  echo "== $(python3 "$ratio" . | tail -1)"
-else
-  echo "== the share of test code not measured: no $ratio beside this checkout"
-fi
 echo "== done in ${SECONDS} s"
