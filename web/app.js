@@ -8,7 +8,8 @@
 "use strict";
 
 const kStartMs = 5000; // an engine not loaded by then has failed to start
-const kDrawMs = 250; // the report is drawn at most this often while it comes
+const kBuild = "@BUILD@"; // the page runs workers and engines of this build only
+const kDrawMs = 200; // the report is drawn at most this often while it comes
 const kStopMs = 500; // a cancelled worker that has not tidied up by then is ended anyway
 const kLargeBytes = 512 << 20; // inputs from which gathering the output here is a risk
 const kHeadLines = 2000; // the report shows its first lines and its last ones
@@ -208,7 +209,16 @@ const workerUrl = inline ? URL.createObjectURL(new Blob([inline.textContent], { 
 // Served, the site is an installable app that works offline (sw.js); the one-file
 // page from disk stays as it is.
 if (!inline && /^https?:$/.test(location.protocol) && "serviceWorker" in navigator) {
-  navigator.serviceWorker.register("sw.js").catch(() => {});
+  // A new build takes over while this page is idle (no run, no result shown), and the
+  // page reloads at once; a busy page keeps its build's files and reloads when a run
+  // would meet another build's worker (start).
+  const idle = () => !running && result.hidden;
+  navigator.serviceWorker.register("sw.js").then((registration) => {
+    const take = () => registration.waiting && idle() && registration.waiting.postMessage("take");
+    registration.addEventListener("updatefound", () => registration.installing.addEventListener("statechange", take));
+    take();
+  }).catch(() => {});
+  navigator.serviceWorker.addEventListener("controllerchange", () => idle() && location.reload());
 }
 
 // The output's file on disk: one per tab, which every run truncates, named for the
@@ -257,6 +267,7 @@ function engineStart() {
   engine.worker.onmessage = ({ data }) => {
     if (data.type === "ready") {
       engine.disk = data.disk;
+      engine.build = data.build;
       drivingFrom(data.driving);
     }
     settle(data.type === "ready" ? "ready" : "failed", data.message);
@@ -278,7 +289,7 @@ let running = null; // the engine of the run under way
 // refused, cancelled or failed (none before the first run).
 function say(text, state, attributes = {}) {
   status.textContent = text;
-  for (const name of ["exit", "error", "state"]) delete status.dataset[name];
+  for (const name of Object.keys(status.dataset)) delete status.dataset[name];
   Object.assign(status.dataset, attributes, state ? { state } : {});
 }
 
@@ -289,16 +300,16 @@ const view = { head: 0, tail: [], shown: 0, left: 0, gap: null, end: null, drawn
 function reportClear() {
   clearTimeout(view.drawn);
   report.textContent = "";
-  report.classList.remove("refused");
   view.gap = document.createElement("span");
   view.gap.className = "omitted";
   view.end = document.createElement("span");
   report.append(view.gap, view.end);
   Object.assign(view, { head: 0, tail: [], shown: 0, left: 0, drawn: 0 });
 }
-// Lines of one stream in a row as one node: text, or a marked span for standard error.
+// Texts of one kind in a row as one node: text, or a marked span for the message that
+// ended the run.
 function linesNode(stream, text) {
-  if (stream !== 2) return document.createTextNode(text);
+  if (stream !== 3) return document.createTextNode(text);
   const span = document.createElement("span");
   span.className = "err";
   span.textContent = text;
@@ -478,6 +489,14 @@ function refusal(r, status) {
   return text.charAt(0).toUpperCase() + text.slice(1);
 }
 
+// The page of a build that is no longer the site's, or with a worker of another: the
+// page of the current build instead, once; should that not help, the page says so.
+function buildReload() {
+  if (sessionStorage.getItem("wavpair-reload") === kBuild) return failed(T.noLoad);
+  sessionStorage.setItem("wavpair-reload", kBuild);
+  location.reload();
+}
+
 async function start(event) {
   event.preventDefault();
   if (running) return;
@@ -500,6 +519,10 @@ async function start(event) {
   if (running !== engine) return; // cancelled meanwhile
   if (engine.state === "failed") {
     failed(engine.why);
+    return;
+  }
+  if (engine.build !== kBuild) {
+    buildReload();
     return;
   }
   say(T.combining, "running");
@@ -530,7 +553,6 @@ async function start(event) {
         finish(link);
         say(T.done(shown(name)), "done", attributes);
       } else {
-        report.classList.add("refused");
         finish();
         say(T.refused(refusal(data.result, data.status)), "refused", attributes);
       }

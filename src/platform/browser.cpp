@@ -10,20 +10,22 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <string_view>
 #include <utility>
 
 #include "platform/platform.h"
 
-// web/worker.js: open by name (a handle above 0), read (waiting for the file: the
-// engine is unwound and the worker's event loop runs until the bytes are there) or
-// write at a position (the bytes moved, or -1), close (0 or -1); take one text of the
-// report (stream 1 or 2), which is for people only: the page's facts come from
-// browserNotes and the run's result (web/page.cpp).
+// web/worker.js: open by name (a handle above 0); which chosen file a handle reads
+// (1, 2, ...: the same number for both opens of one input); read (waiting for the
+// file: the engine is unwound and the worker's event loop runs until the bytes are
+// there) or write at a position (the bytes moved, or -1), close (0 or -1); take one
+// text of the report (1: standard output, 2: standard error, 3: the message that ends
+// the run), which is for people only: the page's facts come from the run's result
+// (web/page.cpp).
 // clang-format off
 EM_JS(int, browserFileOpen, (const char* name, int write), {
   return Module["fileOpen"](UTF8ToString(name), write !== 0);
 });
+EM_JS(int, browserFileChosen, (int file), { return Module["fileChosen"](file); });
 EM_ASYNC_JS(double, browserFileRead, (int file, char* bytes, size_t n, double at), {
   return await Module["fileRead"](file, HEAPU8.subarray(bytes, bytes + n), at);
 });
@@ -31,8 +33,8 @@ EM_JS(double, browserFileWrite, (int file, const char* bytes, size_t n, double a
   return Module["fileWrite"](file, HEAPU8.subarray(bytes, bytes + n), at);
 });
 EM_JS(int, browserFileClose, (int file), { return Module["fileClose"](file); });
-EM_JS(void, browserReportWrite, (int stream, const char* text, size_t n), {
-  Module["reportWrite"](stream, HEAPU8.subarray(text, text + n));
+EM_JS(void, browserReportWrite, (int kind, const char* text, size_t n), {
+  Module["reportWrite"](kind, HEAPU8.subarray(text, text + n));
 });
 // clang-format on
 
@@ -75,12 +77,13 @@ int browserClose(void* cookie) {
   return rc;
 }
 
-FILE* browserOpen(const char* name, bool write) {
+FILE* browserOpen(const char* name, bool write, int* opened = nullptr) {
   BrowserFile* f = std::find_if(std::begin(gFiles), std::end(gFiles),
                                 [](const BrowserFile& g) { return g.handle == 0; });
   const int handle = f == std::end(gFiles) ? 0 : browserFileOpen(name, write);
   if (handle <= 0) return nullptr;
   *f = BrowserFile{handle, 0};
+  if (opened != nullptr) *opened = handle;
   FILE* stream =
       fopencookie(f, write ? "wb" : "rb", {browserRead, browserWrite, browserSeek, browserClose});
   // Unbuffered: each read of a chosen file costs the same whatever its size, so the
@@ -90,33 +93,27 @@ FILE* browserOpen(const char* name, bool write) {
   return nullptr;
 }
 
-// Every name the worker serves is one file of its own (two chosen files of one name
-// are served under two), so a file is its name: its hash and its length.
-FileId browserFileId(const char* name) {
-  const std::string_view n = name;
-  return FileId{1, {std::hash<std::string_view>{}(n), n.size()}};
-}
-
 const Message* gLastError = nullptr;  // see browserFailureTake
 
 }  // namespace
 
 // The worker sets up the page's streams; a run starts at pageRun, never at main.
 void platformStart() {}
+// An input is known by the file the worker was given for it, never by its name.
 FILE* platformInputOpen(const char* name, FileId* id) {
-  *id = browserFileId(name);
-  return browserOpen(name, false);
+  int handle = 0;
+  FILE* f = browserOpen(name, false, &handle);
+  *id = FileId{1, {f == nullptr ? 0 : static_cast<uint64_t>(browserFileChosen(handle)), 0}};
+  return f;
 }
-bool platformOutputCreate(const char* name, const FileId (&inputs)[2], OutputRefusal* why,
+// The page's output is a file of the worker's own, never a chosen one whatever its
+// name, and offered only once the run has succeeded.
+bool platformOutputCreate(const char* name, const FileId (& /*inputs*/)[2], OutputRefusal* why,
                           OutputFile* out) {
   *out = OutputFile{};
-  const FileId id = browserFileId(name);
-  *why = fileIdSame(id, inputs[0]) || fileIdSame(id, inputs[1]) ? OutputRefusal::kInput
-                                                                : OutputRefusal::kNone;
-  // The page's output is a file of its own, offered only once the run has succeeded.
-  out->stream = *why == OutputRefusal::kNone ? browserOpen(name, true) : nullptr;
+  out->stream = browserOpen(name, true);
   out->inPlace = true;
-  if (out->stream == nullptr && *why == OutputRefusal::kNone) *why = OutputRefusal::kCannotOpen;
+  *why = out->stream == nullptr ? OutputRefusal::kCannotOpen : OutputRefusal::kNone;
   return out->stream != nullptr;
 }
 bool platformOutputPublish(OutputFile* out) {
@@ -155,7 +152,9 @@ const Message* browserFailureTake() { return std::exchange(gLastError, nullptr);
 
 // cppcheck-suppress constParameter ; the signature every system shares
 void platformTextWrite(FILE* stream, const Message* m, const std::string& text) {
-  // The scan's lengths go to standard error as lines of the report, not as failures.
-  if (stream == stderr) gLastError = m == &msg::kFmtLength || m == &msg::kDataLength ? nullptr : m;
-  browserReportWrite(stream == stderr ? 2 : 1, text.data(), text.size());
+  // The scan's lengths go to standard error as lines of the report; any other text
+  // there is the failure that ends the run.
+  const bool failure = stream == stderr && m != &msg::kFmtLength && m != &msg::kDataLength;
+  if (stream == stderr) gLastError = failure ? m : nullptr;
+  browserReportWrite(failure ? 3 : stream == stderr ? 2 : 1, text.data(), text.size());
 }
