@@ -427,10 +427,11 @@ def main():
               not hidden and height >= 120, height)
         browser.set_window_size(1000, 1400)
 
-        # Every message of the engine's table that can end a run is explained in both
-        # languages; the others are lines of the report.
+        # Every message of the engine's table that can end a run in the browser is explained
+        # in both languages; the others are lines of the report, or need a command line.
         lines = {"kCombined", "kFileName", "kFmtLength", "kDataLength", "kChunkLength", "kDuration", "kFmtTag",
-                 "kFmtChannels", "kFmtSampleRate", "kFmtBytesPerSec", "kFmtBlockAlign", "kFmtBits", "kVersion"}
+                 "kFmtChannels", "kFmtSampleRate", "kFmtBytesPerSec", "kFmtBlockAlign", "kFmtBits", "kVersion",
+                 "kUsage", "kSameFile", "kSameAsStdout", "kSameAsStderr", "kInputIsStdout", "kStdoutWrite"}
         table = re.findall(r"X\((k\w+),", open(f"{os.path.dirname(os.path.abspath(__file__))}/../src/messages.h").read())
         said = browser.execute_script("""const r = {concerns: 1, formatTag: 0xfffe, formatBits: 24, inputs:
             [{rate: 8000, bits: 16, channels: 2}, {rate: 11025, bits: 8, channels: 1}]};

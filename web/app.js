@@ -49,10 +49,9 @@ const kTexts = {
       "memory: a result this large may need more memory than the computer has.",
     refused: (why) => `Refused: ${why}`,
     files: ["the first file", "the second file"],
-    // For each message of the engine that can end a run: why, in the reader's words,
-    // from the run's result (f: the file it concerns, r: the result).
+    // For each message of the engine that can end a run in the browser: why, in the
+    // reader's words, from the run's result (f: the file it concerns, r: the result).
     why: {
-      kUsage: () => "the engine was not given two files and an output.",
       kInputOpen: (f) => `${f} could not be read.`,
       kReadFailed: (f) => `${f} is too short to be a WAV file.`,
       kNoWave: (f) => `${f} is not a WAV file.`,
@@ -62,7 +61,7 @@ const kTexts = {
       cut: (f) => `${f} ends inside its format chunk.`,
       kPcmOnly: (f, r) => {
         const { bits, kind, hex } = formatOf(r);
-        if (kind === "extensible" && !pcmBits(bits)) return `${f} is ${bits}-bit; only 8- and 16-bit PCM can be combined.`;
+        if (kind === "extensible" && !pcmBits(bits)) return kTexts.en.why.kBitsOnly(f, r);
         if (kind === "extensible") return `${f} is ${bits}-bit PCM in the extensible format (FFFE); only plain PCM (format 1) can be combined.`;
         if (kind === "float") return `${f} is ${bits}-bit floating point; only 8- and 16-bit PCM can be combined.`;
         if (kind === "alaw" || kind === "mulaw") return `${f} is ${kind === "alaw" ? "A-law" : "μ-law"} compressed; only uncompressed PCM can be combined.`;
@@ -74,15 +73,10 @@ const kTexts = {
       kRateDiffers: (f, r) => `the two files have different sample rates (${r.inputs[0].rate} Hz and ${r.inputs[1].rate} Hz).`,
       kBitsDiffers: (f, r) => `the two files have different sample widths (${r.inputs[0].bits}-bit and ${r.inputs[1].bits}-bit).`,
       kBytesPerSecDiffers: () => "the two files declare different byte rates.",
-      kSameFile: () => "the output would be one of the inputs.",
-      kSameAsStdout: () => "the output would be where the report goes.",
-      kSameAsStderr: () => "the output would be where the report goes.",
-      kInputIsStdout: () => "an input is where the report goes.",
       kFileOpen: () => "a file could not be opened.",
       kHeaderWrite: () => "the result could not be written.",
       kDataWrite: () => "a file ends before the audio it declares, or the result could not be written.",
       kOutputWrite: () => "the result could not be written.",
-      kStdoutWrite: () => "the report could not be written.",
       other: (f, r, status) => `exit status ${status}; see the report.`,
     },
   },
@@ -113,7 +107,6 @@ const kTexts = {
     refused: (why) => `合成できません: ${why}`,
     files: ["一つ目のファイル", "二つ目のファイル"],
     why: {
-      kUsage: () => "エンジンに二つのファイルと出力が渡されませんでした。",
       kInputOpen: (f) => `${f}を読めません。`,
       kReadFailed: (f) => `${f}はWAVファイルとしては短すぎます。`,
       kNoWave: (f) => `${f}はWAVファイルではありません。`,
@@ -123,7 +116,7 @@ const kTexts = {
       cut: (f) => `${f}はフォーマットチャンクの途中で終わっています。`,
       kPcmOnly: (f, r) => {
         const { bits, kind, hex } = formatOf(r);
-        if (kind === "extensible" && !pcmBits(bits)) return `${f}は${bits}ビットです。合成できるのは8ビットと16ビットのPCMだけです。`;
+        if (kind === "extensible" && !pcmBits(bits)) return kTexts.ja.why.kBitsOnly(f, r);
         if (kind === "extensible") return `${f}は拡張形式(FFFE)の${bits}ビットPCMです。合成できるのは通常のPCM(形式1)だけです。`;
         if (kind === "float") return `${f}は${bits}ビット浮動小数点です。合成できるのは8ビットと16ビットのPCMだけです。`;
         if (kind === "alaw" || kind === "mulaw") return `${f}は${kind === "alaw" ? "A-law" : "μ-law"}で圧縮されています。合成できるのは無圧縮PCMだけです。`;
@@ -135,15 +128,10 @@ const kTexts = {
       kRateDiffers: (f, r) => `二つのファイルのサンプリング周波数が異なります(${r.inputs[0].rate} Hz と ${r.inputs[1].rate} Hz)。`,
       kBitsDiffers: (f, r) => `二つのファイルのサンプルビット数が異なります(${r.inputs[0].bits}ビットと${r.inputs[1].bits}ビット)。`,
       kBytesPerSecDiffers: () => "二つのファイルの1秒当たりのバイト数が異なります。",
-      kSameFile: () => "出力が入力のひとつと同じになります。",
-      kSameAsStdout: () => "出力がレポートの書き込み先と同じになります。",
-      kSameAsStderr: () => "出力がレポートの書き込み先と同じになります。",
-      kInputIsStdout: () => "入力がレポートの書き込み先と同じです。",
       kFileOpen: () => "ファイルを開けませんでした。",
       kHeaderWrite: () => "結果を書き込めませんでした。",
       kDataWrite: () => "ファイルが宣言された音声より先に終わっているか、結果を書き込めませんでした。",
       kOutputWrite: () => "結果を書き込めませんでした。",
-      kStdoutWrite: () => "レポートを書き込めませんでした。",
       other: (f, r, status) => `終了ステータス ${status}。レポートを見てください。`,
     },
   },

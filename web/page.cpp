@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "cli/cli.h"
 #include "platform/platform.h"
@@ -28,9 +27,6 @@ constexpr uint32_t kColumns = 1000;
 // The run under way: the output's format is known from its pairing on, before the
 // first byte of the output is written.
 RunResult gRun;
-uint64_t gSkip = 0;  // header bytes still to come, which the picture passes over
-uint8_t gCarry[4];   // a frame cut between two writes
-size_t gCarryHeld = 0;
 uint64_t gFrame = 0;
 // [column][channel][least, greatest]
 int32_t gColumns[kColumns][2][2];
@@ -165,33 +161,19 @@ EMSCRIPTEN_KEEPALIVE double pageOutputBytes() {
   return static_cast<double>(kWavHeaderSize + gRun.inputs[0].frames * blockOf());
 }
 
-// A new output begins; its header is passed over.
+// A new output begins.
 EMSCRIPTEN_KEEPALIVE void pictureStart() {
-  gSkip = kWavHeaderSize;
-  gCarryHeld = 0;
   gFrame = 0;
   for (auto& column : gColumns) {
     for (auto& channel : column) channel[0] = INT32_MAX, channel[1] = INT32_MIN;
   }
 }
 
-// The output's next n bytes, as written.
+// The output's next n bytes of audio, as written: the engine's streams are unbuffered,
+// so each write arrives whole, the header as the one write at 0 (which the worker
+// does not pass here) and each block of audio as whole frames.
 EMSCRIPTEN_KEEPALIVE void picturePass(const uint8_t* p, size_t n) {
-  const size_t head = static_cast<size_t>(std::min<uint64_t>(n, gSkip));
-  gSkip -= head, p += head, n -= head;
-  const size_t s = blockOf();
-  if (n == 0 || (s != 2 && s != 4)) return;
-  if (gCarryHeld > 0) {
-    const size_t take = std::min(n, s - gCarryHeld);
-    std::memcpy(gCarry + gCarryHeld, p, take);
-    gCarryHeld += take, p += take, n -= take;
-    if (gCarryHeld < s) return;
-    wholeFramesPass(gCarry, 1);
-    gCarryHeld = 0;
-  }
-  wholeFramesPass(p, n / s);
-  gCarryHeld = n % s;
-  std::memcpy(gCarry, p + n / s * s, gCarryHeld);
+  if (blockOf() != 0) wholeFramesPass(p, n / blockOf());
 }
 
 EMSCRIPTEN_KEEPALIVE void pictureFinish() { pictureHand(&gColumns[0][0][0], kColumns * 4); }
