@@ -49,13 +49,14 @@ FLOOR_WORKER = """const job = new URLSearchParams(location.search);
 const kBlock = 8 << 20;
 onmessage = async ({ data }) => {
   if (job.get("job") === "read") {
+    // As the page reads: a byte stream into one buffer.
     let buffer = new ArrayBuffer(kBlock);
     for (const file of data) {
       const reader = file.stream().getReader({ mode: "byob" });
       for (;;) {
         const { value, done } = await reader.read(new Uint8Array(buffer));
+        buffer = value.buffer; // the same memory, handed back
         if (done) break;
-        buffer = value.buffer;
       }
     }
   } else if (job.get("job") === "frs") {

@@ -44,8 +44,8 @@ let cancelled = false;
 const inputs = new Map(); // the names the engine is given -> {file, chosen: its number}
 const open = new Map(); // handle -> {file, chosen, ahead, aheadAt} or {output: true}
 let handles = 0;
-let disk = null; // the writer of the output's file on disk: see diskWriter
-const inFlight = []; // the writes it has not answered yet, oldest first
+let access = null; // the output's file on disk
+let dir = null;
 let written = 0;
 let total = 0;
 let columns = null;
@@ -126,20 +126,16 @@ async function fileRead(f, view, at) {
   return n;
 }
 
-async function outputWrite(view, at) {
-  if (cancelled || (disk && disk.failed)) return -1;
+function outputWrite(view, at) {
+  if (cancelled) return -1;
   if (at === 0) {
     // The whole size at once, as the engine paired the inputs: growing the file write
     // by write costs more than the writes.
     total = Module._pageOutputBytes();
-    if (disk) disk.call({ size: total });
+    if (access) access.truncate(total);
   }
-  if (disk) {
-    // Handed over, not waited for: the engine reads and folds the next block while
-    // the writer writes this one. Two in flight at most keep memory bounded.
-    const bytes = view.slice();
-    inFlight.push(disk.call({ bytes: bytes.buffer, at }, [bytes.buffer]));
-    if (inFlight.length > 2 && !(await inFlight.shift())) disk.failed = true;
+  if (access) {
+    if (access.write(view, { at }) !== view.length) return -1;
   } else {
     const bytes = view.slice();
     postMessage({ type: "chunk", bytes: bytes.buffer }, [bytes.buffer]);
@@ -169,20 +165,18 @@ self.wavpairConfig = {
       return -1; // a file that vanished or cannot be read: the engine reports it
     }
   },
-  async fileWrite(handle, view, at) {
+  fileWrite(handle, view, at) {
     try {
-      return open.get(handle).output ? await outputWrite(view, at) : -1;
+      return open.get(handle).output ? outputWrite(view, at) : -1;
     } catch (e) {
       return -1; // a full disk: the engine reports it
     }
   },
-  async fileClose(handle) {
+  fileClose(handle) {
     const f = open.get(handle);
     if (f && f.stream) f.stream.cancel().catch(() => {});
     open.delete(handle);
-    // The output is closed once every write has landed; one that did not fails it.
-    const landed = f && f.output && disk ? await Promise.all(inFlight.splice(0)) : [];
-    return landed.every(Boolean) && !(f && f.output && disk && disk.failed) ? 0 : -1;
+    return 0;
   },
   reportWrite(kind, bytes) {
     if (cancelled) return;
@@ -216,13 +210,17 @@ self.wavpairConfig = {
   onAbort: failed,
 };
 
-// The run's file on disk, stopped and gone (should that fail, the next run of the tab
-// truncates it and the next page removes it).
+// The run's file on disk, stopped and gone.
 async function diskDrop() {
-  if (!disk) return;
-  await disk.call({ drop: true });
-  disk.worker.terminate();
-  disk = null;
+  if (!access) return;
+  try {
+    access.truncate(0);
+    access.close();
+    await dir.removeEntry(job.diskName);
+  } catch (e) {
+    // nothing more to do: the next run of the tab truncates it, the next page removes it
+  }
+  access = null;
 }
 
 self.onmessage = async ({ data }) => {
@@ -241,55 +239,21 @@ function go() {
   if (ready && job && !cancelled) combineRun(job).catch(failed);
 }
 
-// The writer: a worker of its own that holds the tab's file and writes into it, so
-// that writing, the largest cost of a run, goes on beside the reading and folding.
-// Each message is answered in turn, true or false: {open: name} creates or truncates
-// the file (a worker that the page ended a moment ago may still hold it), {size},
-// {bytes, at}, {keep: n} closes it with n bytes, {drop} removes it.
-function writerMain(heldTries) {
-  let access = null;
-  let dir = null;
-  let name = "";
-  let queue = Promise.resolve();
-  const answer = async (data) => {
-    if (data.open) {
-      [name, dir] = [data.open, await navigator.storage.getDirectory()];
-      const file = await dir.getFileHandle(name, { create: true });
-      for (let k = 0; !access; k++) {
-        try {
-          access = await file.createSyncAccessHandle();
-        } catch (e) {
-          if (e.name !== "NoModificationAllowedError" || k >= heldTries) return false;
-          await new Promise((wake) => setTimeout(wake, 50));
-        }
-      }
-      access.truncate(0);
-    } else if (data.bytes) {
-      return access.write(new Uint8Array(data.bytes), { at: data.at }) === data.bytes.byteLength;
-    } else if ("size" in data || "keep" in data) {
-      access.truncate(data.size ?? data.keep);
-      if ("keep" in data) access.close();
-    } else if (data.drop && access) {
-      access.truncate(0);
-      access.close();
-      await dir.removeEntry(name);
+// The tab's file, created or truncated. A worker that the page ended a moment ago may
+// still hold it; without it the output goes to the page instead.
+async function diskOpen(name) {
+  dir = await navigator.storage.getDirectory();
+  const file = await dir.getFileHandle(name, { create: true });
+  for (let k = 0; ; k++) {
+    try {
+      const handle = await file.createSyncAccessHandle();
+      handle.truncate(0);
+      return handle;
+    } catch (e) {
+      if (e.name !== "NoModificationAllowedError" || k >= kHeldTries) return null;
+      await new Promise((wake) => setTimeout(wake, 50));
     }
-    return true;
-  };
-  onmessage = ({ data }) => {
-    queue = queue.then(() => answer(data)).catch(() => false).then(postMessage);
-  };
-}
-function diskWriter() {
-  const source = `(${writerMain})(${kHeldTries});`;
-  const worker = new Worker(URL.createObjectURL(new Blob([source], { type: "text/javascript" })));
-  const waiting = [];
-  worker.onmessage = ({ data }) => waiting.shift()(data);
-  worker.onerror = () => waiting.splice(0).forEach((wake) => wake(false));
-  return { worker, failed: false, call: (message, transfer = []) => new Promise((wake) => {
-    waiting.push(wake);
-    worker.postMessage(message, transfer);
-  }) };
+  }
 }
 
 // The run: the names as the files are called, as on a command line (two files of one
@@ -297,27 +261,24 @@ function diskWriter() {
 async function combineRun({ first, second, output, diskName }) {
   const [a, b] = first.name === second.name ? [`1/${first.name}`, `2/${second.name}`] : [first.name, second.name];
   inputs.set(a, { file: first, chosen: 1 }).set(b, { file: second, chosen: 2 });
-  if (diskName) {
-    disk = diskWriter();
-    if (!(await disk.call({ open: diskName }))) await diskDrop();
-  }
+  if (diskName) access = await diskOpen(diskName).catch(() => null);
   if (cancelled) return;
   Module._pictureStart();
   const status = (await Module.ccall("pageRun", "number", ["string", "string", "string"], [a, b, output],
     { async: true })) & 0xff;
   if (cancelled) return;
   Module._pictureFinish();
-  const onDisk = !!disk;
-  if (disk && status === 0) {
+  const disk = !!access;
+  if (access && status === 0) {
     // No flush: the file is there to be saved at once, not kept, and forcing it to the
     // disk would cost as much as the whole run's writing.
-    await disk.call({ keep: written });
-    disk.worker.terminate();
-    disk = null;
+    access.truncate(written);
+    access.close();
+    access = null;
   }
   await diskDrop(); // a refused run leaves nothing
   reportSend();
-  postMessage({ type: "end", status, disk: onDisk, result, columns });
+  postMessage({ type: "end", status, disk, result, columns });
 }
 
 // The engine's script; the one-file page has the script itself in this place.

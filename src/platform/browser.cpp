@@ -17,8 +17,7 @@
 // web/worker.js: open by name (a handle above 0); which chosen file a handle reads
 // (1, 2, ...: the same number for both opens of one input); read (waiting for the
 // file: the engine is unwound and the worker's event loop runs until the bytes are
-// there) or write at a position (the bytes moved, or -1; waiting while earlier writes
-// are still to land), close (0 or -1, once every write has landed); take one
+// there) or write at a position (the bytes moved, or -1), close (0 or -1); take one
 // text of the report (1: standard output, 2: standard error, 3: the message that ends
 // the run), which is for people only: the page's facts come from the run's result
 // (web/page.cpp).
@@ -30,10 +29,10 @@ EM_JS(int, browserFileChosen, (int file), { return Module["fileChosen"](file); }
 EM_ASYNC_JS(double, browserFileRead, (int file, char* bytes, size_t n, double at), {
   return await Module["fileRead"](file, HEAPU8.subarray(bytes, bytes + n), at);
 });
-EM_ASYNC_JS(double, browserFileWrite, (int file, const char* bytes, size_t n, double at), {
-  return await Module["fileWrite"](file, HEAPU8.subarray(bytes, bytes + n), at);
+EM_JS(double, browserFileWrite, (int file, const char* bytes, size_t n, double at), {
+  return Module["fileWrite"](file, HEAPU8.subarray(bytes, bytes + n), at);
 });
-EM_ASYNC_JS(int, browserFileClose, (int file), { return await Module["fileClose"](file); });
+EM_JS(int, browserFileClose, (int file), { return Module["fileClose"](file); });
 EM_JS(void, browserReportWrite, (int kind, const char* text, size_t n), {
   Module["reportWrite"](kind, HEAPU8.subarray(text, text + n));
 });
