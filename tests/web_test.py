@@ -440,6 +440,22 @@ def main():
         check("every message that ends a run explained in both languages", len(table) > len(lines) and all(
             t and "undefined" not in t and "NaN" not in t for pair_ in said for t in pair_), said)
 
+        # The page's list of what a name must not show is the engine's: over the code
+        # points below U+3000 and from U+FE00, the native screen shows '?' in a name
+        # exactly for the characters of the page's list (NUL and '/' are in no name).
+        ranges = [(int(a, 16), int(b or a, 16)) for a, b in
+                  re.findall(r"\\u([0-9a-f]{4})(?:-\\u([0-9a-f]{4}))?", browser.execute_script("return driving.source"))]
+        points = [c for c in [*range(1, 0x3000), *range(0xFE00, 0xFFFE)] if c != ord("/")]
+        differ = []
+        for at in range(0, len(points), 80):
+            name = "".join(map(chr, points[at:at + 80])) + ".wav"
+            open(f"{folder}/{name}", "wb").write(long)
+            screen = native_run(native, folder, [name, "short.wav"], "o.wav")[0]
+            os.remove(f"{folder}/{name}")
+            want = "".join("?" if any(a <= c <= b for a, b in ranges) else chr(c) for c in points[at:at + 80])
+            differ += [] if f"ファイル名[{want}.wav]" in screen else [hex(points[at])]
+        check("the page hides in a name what the engine's screen hides", ranges and not differ, differ)
+
         # Served, the site is installable and works offline after one visit: the server
         # stopped, a reload shows the page and a combine works.
         offline_server, offline_origin = serve(site)

@@ -12,12 +12,9 @@
 //   {type: "run", first, second, output, diskName}   the one run of this worker
 //   {type: "cancel"}                   leave nothing on disk, then say "cancelled"
 // To the page:
-//   {type: "ready", build, disk, driving}
-//                                      the engine is loaded; build: the build of this
+//   {type: "ready", build, disk}       the engine is loaded; build: the build of this
 //                                      worker and its engine (null where they differ);
-//                                      disk: the output can go to disk; driving: the code
-//                                      points a name must not show, as the engine's
-//                                      ranges [first, last, ...]
+//                                      disk: the output can go to disk
 //   {type: "report", pieces}           the report's texts, each sent within kBatchMs of
 //                                      its writing: [kind, text, kind, text, ...], kind
 //                                      1 standard output, 2 standard error, 3 the
@@ -49,7 +46,6 @@ let dir = null;
 let written = 0;
 let total = 0;
 let columns = null;
-let driving = [];
 const result = { inputs: [] };
 let pieces = [];
 let batch = 0; // the timer that sends the texts not sent yet
@@ -195,15 +191,11 @@ self.wavpairConfig = {
   resultDone(facts) {
     Object.assign(result, facts);
   },
-  drivingDone(ranges) {
-    driving = ranges;
-  },
   print: (line) => postMessage({ type: "report", pieces: [1, line + "\n"] }),
   printErr: (line) => postMessage({ type: "report", pieces: [2, line + "\n"] }),
   onRuntimeInitialized: async () => {
-    Module._pageDriving();
     const build = self.wavpairBuild === kBuild ? kBuild : null;
-    postMessage({ type: "ready", build, disk: await diskProbe(), driving });
+    postMessage({ type: "ready", build, disk: await diskProbe() });
     ready = true;
     go();
   },
