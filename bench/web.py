@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-# The page's figures in headless Chromium, beside the browser's own ceiling measured in
-# the same run: a worker that only reads the same two files with FileReaderSync in
-# 8 MiB slices and does nothing else. Runs alternate (ceiling, page, ceiling, ...) so
-# that both see the same machine; each figure is the median. Also the native tool on
-# the same files, and the growth of the browser's memory (the PSS of all its
-# processes, sampled every 50 ms) while the page writes a 1 GiB output.
+# The page's figures in headless Chromium, beside the browser's own floor for the job
+# measured in the same run: a worker that only reads both inputs as streams (as the
+# page does), one that only reads them with FileReaderSync in 8 MiB slices, and one
+# that only writes as many bytes as the output into the private file system in 8 MiB
+# blocks. Runs alternate (each floor, then the page, ...) so that all see the same
+# machine; each figure is the median. Also the native tool on the same files, and the
+# growth of the browser's memory (the PSS of all its processes, sampled every 50 ms)
+# while the page writes a 1 GiB output.
 #
 #     python3 bench/web.py [RUNS]        (builds what it needs first)
 #
@@ -29,12 +31,12 @@ subprocess.run(["emcmake", "cmake", "-S", root, "-B", f"{root}/build-web"], env=
 subprocess.run(["cmake", "--build", f"{root}/build-web", "-j2"], env=env, **quiet)
 native, make_input, site = f"{native_dir}/wavpair", f"{native_dir}/wavpair_bench_input", f"{root}/build-web/site"
 
-# The ceiling: a page whose worker reads both files through and keeps nothing.
-CEILING_HTML = """<!DOCTYPE html><meta charset="utf-8"><input type="file" id="first">
-<input type="file" id="second"><button id="combine">read</button><p id="status"></p>
-<script src="ceiling.js"></script>"""
-CEILING_JS = """document.getElementById("combine").onclick = () => {
-  const worker = new Worker("ceiling-worker.js");
+# The floors: a page whose worker does one part of the job and nothing else.
+FLOOR_HTML = """<!DOCTYPE html><meta charset="utf-8"><input type="file" id="first">
+<input type="file" id="second"><button id="combine">go</button><p id="status"></p>
+<script src="floor.js"></script>"""
+FLOOR_JS = """document.getElementById("combine").onclick = () => {
+  const worker = new Worker("floor-worker.js" + location.search);
   const began = performance.now();
   worker.onmessage = () => {
     const status = document.getElementById("status");
@@ -43,10 +45,34 @@ CEILING_JS = """document.getElementById("combine").onclick = () => {
   };
   worker.postMessage(["first", "second"].map((id) => document.getElementById(id).files[0]));
 };"""
-CEILING_WORKER = """onmessage = ({ data }) => {
-  const reader = new FileReaderSync();
-  for (const file of data) {
-    for (let at = 0; at < file.size; at += 8 << 20) reader.readAsArrayBuffer(file.slice(at, at + (8 << 20)));
+FLOOR_WORKER = """const job = new URLSearchParams(location.search);
+const kBlock = 8 << 20;
+onmessage = async ({ data }) => {
+  if (job.get("job") === "read") {
+    // As the page reads: a byte stream into one buffer.
+    let buffer = new ArrayBuffer(kBlock);
+    for (const file of data) {
+      const reader = file.stream().getReader({ mode: "byob" });
+      for (;;) {
+        const { value, done } = await reader.read(new Uint8Array(buffer));
+        buffer = value.buffer; // the same memory, handed back
+        if (done) break;
+      }
+    }
+  } else if (job.get("job") === "frs") {
+    const reader = new FileReaderSync();
+    for (const file of data) {
+      for (let at = 0; at < file.size; at += kBlock) reader.readAsArrayBuffer(file.slice(at, at + kBlock));
+    }
+  } else {
+    const dir = await navigator.storage.getDirectory();
+    const access = await (await dir.getFileHandle("floor.wav", { create: true })).createSyncAccessHandle();
+    const bytes = +job.get("bytes"), block = new Uint8Array(kBlock).fill(7);
+    access.truncate(bytes);
+    for (let at = 0; at < bytes; at += kBlock) access.write(block.subarray(0, Math.min(kBlock, bytes - at)), { at });
+    access.truncate(bytes);
+    access.close();
+    await dir.removeEntry("floor.wav");
   }
   postMessage("done");
 };"""
@@ -57,12 +83,12 @@ def median(values):
 
 
 work = tempfile.mkdtemp(prefix="wavpair-web-bench-", dir=os.environ.get("BENCH_DIR", "/var/tmp"))
-ceiling = f"{work}/ceiling"
-os.makedirs(ceiling)
-for name, text in (("index.html", CEILING_HTML), ("ceiling.js", CEILING_JS), ("ceiling-worker.js", CEILING_WORKER)):
-    open(f"{ceiling}/{name}", "w").write(text)
+floor = f"{work}/floor"
+os.makedirs(floor)
+for name, text in (("index.html", FLOOR_HTML), ("floor.js", FLOOR_JS), ("floor-worker.js", FLOOR_WORKER)):
+    open(f"{floor}/{name}", "w").write(text)
 server, origin = web_test.serve(site)
-ceiling_server, ceiling_origin = web_test.serve(ceiling)
+floor_server, floor_origin = web_test.serve(floor)
 browser = web_test.browser_start(work, work)
 try:
     print(f"wavpair in the browser: headless Chromium, {os.cpu_count()} cores, median of {runs} runs")
@@ -72,31 +98,35 @@ try:
         subprocess.run([make_input, a, str(a_s), "16", "1"], check=True)
         subprocess.run([make_input, b, str(b_s), "16", "2"], check=True)
         mb = (os.path.getsize(a) + os.path.getsize(b)) / 1e6
-        natives, ceilings, pages, growths = [], [], [], []
+        t = {k: [] for k in ("native", "read", "frs", "write", "page", "growth")}
         for _ in range(runs):
             began = time.perf_counter()
             subprocess.run([native, a, b, f"{work}/out.wav"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            natives.append(time.perf_counter() - began)
+            t["native"].append(time.perf_counter() - began)
+            out = os.path.getsize(f"{work}/out.wav")
             os.remove(f"{work}/out.wav")
-            web_test.page_run(browser, f"{ceiling_origin}/index.html", [a, b], settle=1)
-            ceilings.append(web_test.page_run.ms / 1000)
-            base, samples = web_test.browser_pss_kib(browser), []
+            for job in ("read", "frs", "write"):
+                web_test.page_run(browser, f"{floor_origin}/index.html?job={job}&bytes={out}", [a, b], settle=1)
+                t[job].append(web_test.page_run.ms / 1000)
             browser.get(f"{origin}/index.html")
             time.sleep(1)  # as long as a person takes to choose the files: the engine loads
-            base = web_test.browser_pss_kib(browser)
+            base, samples = web_test.browser_pss_kib(browser), []
             _, status, _, _ = web_test.page_run(browser, None, [a, b], load=False, wait=900, during=lambda: (
                 samples.append(web_test.browser_pss_kib(browser) - base), time.sleep(0.05)))
             assert status == 0, f"the page refused the pair: {status}"
-            pages.append(web_test.page_run.ms / 1000)
-            growths.append(max(samples or [0]))
-        c, p = median(ceilings), median(pages)
-        print(f"{label}: input {mb:.0f} MB; native {median(natives):.2f} s ({mb / median(natives):.0f} MB/s); "
-              f"browser's ceiling {c:.2f} s ({mb / c:.0f} MB/s); page {p:.2f} s ({mb / p:.0f} MB/s), "
-              f"{c / p:.2f} of the ceiling; the browser's memory grew by {median(growths) / 1024:.0f} MiB "
-              f"(the most of {runs} runs: {max(growths) / 1024:.0f} MiB)")
+            t["page"].append(web_test.page_run.ms / 1000)
+            t["growth"].append(max(samples or [0]))
+        m = {k: median(v) for k, v in t.items()}
+        print(f"{label}: input {mb:.0f} MB; native {m['native']:.2f} s; streamed read {m['read']:.2f} s "
+              f"({mb / m['read']:.0f} MB/s); FileReaderSync read {m['frs']:.2f} s ({mb / m['frs']:.0f} MB/s, "
+              f"{m['read'] / m['frs']:.2f} of the streamed rate); write {m['write']:.2f} s; page {m['page']:.2f} s "
+              f"({mb / m['page']:.0f} MB/s): page / max(read, write) {m['page'] / max(m['read'], m['write']):.2f}, "
+              f"page / (read + write) {m['page'] / (m['read'] + m['write']):.2f}, "
+              f"page / native {m['page'] / m['native']:.2f}; the browser's memory grew by "
+              f"{m['growth'] / 1024:.0f} MiB (the most of {runs} runs: {max(t['growth']) / 1024:.0f} MiB)")
         os.remove(a), os.remove(b)
 finally:
     browser.quit()
     server.shutdown()
-    ceiling_server.shutdown()
+    floor_server.shutdown()
     shutil.rmtree(work)

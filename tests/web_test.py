@@ -225,6 +225,8 @@ def main():
          {"seconds": 60, "memory": 256, "elements": 5000, "text": 2 << 20}),
         # Two names of 126 characters: the saved name's stem is cut to 200 UTF-8 bytes.
         ("long names", [("a" + "録" * 67 + ".wav", long), ("b" * 122 + ".wav", short)]),
+        # The saved name cut to the first input's own: still a file of its own.
+        ("a 200-byte stem", [("A" * 200 + ".wav", long), ("b.wav", short)]),
         ("rates differ", [("a.wav", wav(rate=8000)), ("b.wav", wav(rate=11025))]),
         ("not a WAV file", [("a.wav", wav()), ("notes.wav", b"just some text, no RIFF here\n")]),
         ("8 bits, the second input longer", [("a.wav", wav(bits=8, frames=500)), ("b.wav", wav(bits=8, seed=5))]),
@@ -233,7 +235,7 @@ def main():
         ("a name that reorders text", [("a\u202egnp.wav", wav(frames=700)), ("b\u2066.wav", wav(frames=200))]),
         ("one file's name twice", [("same.wav", long), ("same.wav", short)]),
         ("inputs larger than the engine's memory", [("big.wav", big), ("small.wav", wav(rate=44100))],
-         {"memory": 128}),
+         {"memory": 128, "live": True}),
         ("the one-file page from disk", [("long.wav", long), ("short.wav", short)], {"page": "file"}),
     ]
     try:
@@ -258,8 +260,12 @@ def main():
             bounds = bounds[0] if bounds else {}
             page = bounds.get("page", "index.html")
             url = f"file://{site}/wavpair.html" if page == "file" else f"{origin}/{page}"
-            base, samples = browser_pss_kib(browser), []
-            during = ((lambda: (samples.append(browser_pss_kib(browser) - base), time.sleep(0.05)))
+            base, samples, shown = browser_pss_kib(browser), [], []
+            live = """const p = document.getElementById('progress').value; return p > 0 && p < 1 &&
+                document.getElementById('status').dataset.state === 'running' ?
+                document.getElementById('report').textContent : null"""
+            during = ((lambda: (samples.append(browser_pss_kib(browser) - base), time.sleep(0.05),
+                                bounds.get("live") and shown.append(browser.execute_script(live))))
                       if "memory" in bounds else None)
             began = time.time()
             try:
@@ -273,6 +279,8 @@ def main():
             full = output_name(*[f for f, _ in files])
             out = hooks["name"] if len(full.encode()) > 255 and hooks["name"] else full
             want_report, want_status, out = native_run(native, folders[0], names, out)
+            if want_status == 0 and hooks["name"]:  # the page's closing line names what it saved
+                want_report = want_report.replace(f"[{os.path.basename(out)}]", f"[{hooks['name']}]")
             want = hashlib.sha256(open(out, "rb").read()).digest() if want_status == 0 else None
             # The report as the native tool's, but for the lines it says it left out.
             gap, left, elements = browser.execute_script("""const r = document.getElementById('report');
@@ -309,16 +317,23 @@ def main():
                 check(f"{name}: the refusal explained", hooks["status"].startswith("Refused: ") and
                       "exit status" not in hooks["status"] and bounds.get("says", "").lower() in hooks["status"].lower(),
                       hooks["status"])
-                # Shown as errors: exactly what the tool wrote to its error stream.
+                # Marked: the message that ended the run, not the sizes the scan wrote to
+                # the error stream before it.
                 errors = subprocess.run([native, *names, out], cwd=folders[0], capture_output=True).stderr
+                ending = re.sub(r'\n? "(fmt |data)" ?の長さ: -?\d+ \[bytes\]\n', "", errors.decode("cp932"))
                 red = browser.execute_script("""return [...document.querySelectorAll('#report *')].filter((e) =>
                     getComputedStyle(e).color === 'rgb(165, 14, 14)').map((e) => e.textContent).join('')""")
-                check(f"{name}: only standard error's lines as errors", red == errors.decode("cp932"), red)
+                check(f"{name}: only the ending message marked", red == ending and ending, f"{red!r} != {ending!r}")
             if "seconds" in bounds:
                 check(f"{name}: in time", took < bounds["seconds"], f"{took:.1f} s")
                 text = len(report.encode())
                 check(f"{name}: a bounded report", elements <= bounds["elements"] and text <= bounds["text"],
                       f"{elements} elements, {text} bytes")
+            if bounds.get("live"):
+                # What the engine printed before it writes is there while it writes.
+                before = want_report[:want_report.rindex("\n[")]
+                check(f"{name}: the report shown while the output is written", before in shown,
+                      f"{len([t for t in shown if t is not None])} samples while writing")
             if during:
                 check(f"{name}: the browser's memory stays flat", samples and max(samples) < bounds["memory"] << 10,
                       f"grew by {max(samples or [0]) >> 10} MiB")
@@ -376,9 +391,11 @@ def main():
                 WebDriverWait(browser, 10, poll_frequency=0.05).until(
                     lambda _: browser.find_element(By.ID, "status").get_attribute("data-state") == "cancelled")
                 took = time.time() - began
-                check(f"Cancel while {what}: within a second, progress back to nothing and Combine usable",
-                      took < 1 and browser.execute_script("return document.getElementById('progress').value") == 0
-                      and browser.find_element(By.ID, "combine").is_enabled(), f"{took:.2f} s")
+                marks = browser.execute_script("return Object.keys(document.getElementById('status').dataset)")
+                check(f"Cancel while {what}: within a second, progress back to nothing, Combine usable, no "
+                      "mark of the run before", took < 1 and marks == ["state"] and browser.execute_script(
+                          "return document.getElementById('progress').value") == 0
+                      and browser.find_element(By.ID, "combine").is_enabled(), f"{took:.2f} s {marks}")
                 time.sleep(1.5)
                 state = browser.find_element(By.ID, "status").get_attribute("data-state")
                 check(f"Cancel while {what}: stays cancelled, nothing left on disk",
@@ -404,15 +421,17 @@ def main():
         hidden, height = browser.execute_script("""const r = document.getElementById('report'), range =
             document.createRange(); r.scrollTop = r.scrollHeight; range.selectNodeContents(r);
             const rects = range.getClientRects(), box = r.getBoundingClientRect();
-            return [rects[rects.length - 1].bottom > box.top + r.clientTop + r.clientHeight,
-                    document.getElementById('picture').getBoundingClientRect().height];""")
-        check("at 360 px: the report's last line shown, the picture readable", not hidden and height >= 120, height)
+            return [rects[rects.length - 1].bottom > box.top + r.clientTop + r.clientHeight ||
+                    r.scrollWidth > r.clientWidth, document.getElementById('picture').getBoundingClientRect().height];""")
+        check("at 360 px: the report's last line shown, no line cut at the side, the picture readable",
+              not hidden and height >= 120, height)
         browser.set_window_size(1000, 1400)
 
-        # Every message of the engine's table that can end a run is explained in both
-        # languages; the others are lines of the report.
+        # Every message of the engine's table that can end a run in the browser is explained
+        # in both languages; the others are lines of the report, or need a command line.
         lines = {"kCombined", "kFileName", "kFmtLength", "kDataLength", "kChunkLength", "kDuration", "kFmtTag",
-                 "kFmtChannels", "kFmtSampleRate", "kFmtBytesPerSec", "kFmtBlockAlign", "kFmtBits", "kVersion", "kHelp"}
+                 "kFmtChannels", "kFmtSampleRate", "kFmtBytesPerSec", "kFmtBlockAlign", "kFmtBits", "kVersion",
+                 "kHelp", "kUsage", "kSameFile", "kSameAsStdout", "kSameAsStderr", "kInputIsStdout", "kStdoutWrite"}
         table = re.findall(r"X\((k\w+),", open(f"{os.path.dirname(os.path.abspath(__file__))}/../src/messages.h").read())
         said = browser.execute_script("""const r = {concerns: 1, formatTag: 0xfffe, formatBits: 24, inputs:
             [{rate: 8000, bits: 16, channels: 2}, {rate: 11025, bits: 8, channels: 1}]};
@@ -420,6 +439,22 @@ def main():
                                       [m for m in table if m not in lines])
         check("every message that ends a run explained in both languages", len(table) > len(lines) and all(
             t and "undefined" not in t and "NaN" not in t for pair_ in said for t in pair_), said)
+
+        # The page's list of what a name must not show is the engine's: over the code
+        # points below U+3000 and from U+FE00, the native screen shows '?' in a name
+        # exactly for the characters of the page's list (NUL and '/' are in no name).
+        ranges = [(int(a, 16), int(b or a, 16)) for a, b in
+                  re.findall(r"\\u([0-9a-f]{4})(?:-\\u([0-9a-f]{4}))?", browser.execute_script("return driving.source"))]
+        points = [c for c in [*range(1, 0x3000), *range(0xFE00, 0xFFFE)] if c != ord("/")]
+        differ = []
+        for at in range(0, len(points), 80):
+            name = "".join(map(chr, points[at:at + 80])) + ".wav"
+            open(f"{folder}/{name}", "wb").write(long)
+            screen = native_run(native, folder, [name, "short.wav"], "o.wav")[0]
+            os.remove(f"{folder}/{name}")
+            want = "".join("?" if any(a <= c <= b for a, b in ranges) else chr(c) for c in points[at:at + 80])
+            differ += [] if f"ファイル名[{want}.wav]" in screen else [hex(points[at])]
+        check("the page hides in a name what the engine's screen hides", ranges and not differ, differ)
 
         # Served, the site is installable and works offline after one visit: the server
         # stopped, a reload shows the page and a combine works.
@@ -434,15 +469,25 @@ def main():
         except WebDriverException:
             offline = (None, -1, None, "the page is not there")
         check("offline after one visit: a combine", offline[1] == 0 and offline[2] == native_out, offline[3])
-        # A new build (its service worker names another cache) replaces the old cache.
+        # A new build whose page and worker speak other messages, under an open page: it
+        # replaces the old cache, and two runs (the second with a worker started after the
+        # new build arrived) each end with the native bytes, the page reloaded or not.
+        build = re.search(r'kCache = "wavpair-([^"]+)"', open(f"{site}/sw.js").read())[1]
         shutil.copytree(site, f"{work}/next")
-        worker = open(f"{work}/next/sw.js").read()
-        new = re.search(r'kCache = "([^"]+)"', worker)[1] + "-next"
-        open(f"{work}/next/sw.js", "w").write(re.sub(r'kCache = "[^"]+"', f'kCache = "{new}"', worker))
+        for file in ("sw.js", "app.js", "worker.js", "wavpair.js"):
+            text = open(f"{work}/next/{file}").read().replace(build, build[::-1])
+            open(f"{work}/next/{file}", "w").write(text.replace('"run"', '"go"'))
         offline_server, _ = serve(f"{work}/next", int(offline_origin.rsplit(":", 1)[1]))
         browser.get(f"{offline_origin}/index.html")
-        caches = lambda _: browser.execute_async_script("caches.keys().then(arguments[0])") == [new]
+        browser.execute_script("window.before = 1; navigator.serviceWorker.getRegistration().then((r) => r.update())")
+        caches = lambda _: browser.execute_async_script("caches.keys().then(arguments[0])") == [f"wavpair-{build[::-1]}"]
         check("a new build replaces the old cache", until(browser, caches))
+        until(browser, lambda _: browser.execute_script("return !window.before"), 3)
+        try:
+            runs = [page_run(browser, None, pair, downloads, wait=20, load=False)[1:3] for _ in range(2)]
+        except TimeoutException:
+            runs = "a run that never ends"
+        check("an open page meets a new build: it finishes or reloads", runs == [(0, native_out)] * 2, runs)
         offline_server.shutdown(), offline_server.server_close()
 
         # An engine that cannot load, and index.html opened from disk: a clear message

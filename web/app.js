@@ -8,7 +8,8 @@
 "use strict";
 
 const kStartMs = 5000; // an engine not loaded by then has failed to start
-const kDrawMs = 250; // the report is drawn at most this often while it comes
+const kBuild = "@BUILD@"; // the page runs workers and engines of this build only
+const kDrawMs = 200; // the report is drawn at most this often while it comes
 const kStopMs = 500; // a cancelled worker that has not tidied up by then is ended anyway
 const kLargeBytes = 512 << 20; // inputs from which gathering the output here is a risk
 const kHeadLines = 2000; // the report shows its first lines and its last ones
@@ -48,10 +49,9 @@ const kTexts = {
       "memory: a result this large may need more memory than the computer has.",
     refused: (why) => `Refused: ${why}`,
     files: ["the first file", "the second file"],
-    // For each message of the engine that can end a run: why, in the reader's words,
-    // from the run's result (f: the file it concerns, r: the result).
+    // For each message of the engine that can end a run in the browser: why, in the
+    // reader's words, from the run's result (f: the file it concerns, r: the result).
     why: {
-      kUsage: () => "the engine was not given two files and an output.",
       kInputOpen: (f) => `${f} could not be read.`,
       kReadFailed: (f) => `${f} is too short to be a WAV file.`,
       kNoWave: (f) => `${f} is not a WAV file.`,
@@ -61,7 +61,7 @@ const kTexts = {
       cut: (f) => `${f} ends inside its format chunk.`,
       kPcmOnly: (f, r) => {
         const { bits, kind, hex } = formatOf(r);
-        if (kind === "extensible" && !pcmBits(bits)) return `${f} is ${bits}-bit; only 8- and 16-bit PCM can be combined.`;
+        if (kind === "extensible" && !pcmBits(bits)) return kTexts.en.why.kBitsOnly(f, r);
         if (kind === "extensible") return `${f} is ${bits}-bit PCM in the extensible format (FFFE); only plain PCM (format 1) can be combined.`;
         if (kind === "float") return `${f} is ${bits}-bit floating point; only 8- and 16-bit PCM can be combined.`;
         if (kind === "alaw" || kind === "mulaw") return `${f} is ${kind === "alaw" ? "A-law" : "μ-law"} compressed; only uncompressed PCM can be combined.`;
@@ -73,15 +73,10 @@ const kTexts = {
       kRateDiffers: (f, r) => `the two files have different sample rates (${r.inputs[0].rate} Hz and ${r.inputs[1].rate} Hz).`,
       kBitsDiffers: (f, r) => `the two files have different sample widths (${r.inputs[0].bits}-bit and ${r.inputs[1].bits}-bit).`,
       kBytesPerSecDiffers: () => "the two files declare different byte rates.",
-      kSameFile: () => "the output would be one of the inputs.",
-      kSameAsStdout: () => "the output would be where the report goes.",
-      kSameAsStderr: () => "the output would be where the report goes.",
-      kInputIsStdout: () => "an input is where the report goes.",
       kFileOpen: () => "a file could not be opened.",
       kHeaderWrite: () => "the result could not be written.",
       kDataWrite: () => "a file ends before the audio it declares, or the result could not be written.",
       kOutputWrite: () => "the result could not be written.",
-      kStdoutWrite: () => "the report could not be written.",
       other: (f, r, status) => `exit status ${status}; see the report.`,
     },
   },
@@ -112,7 +107,6 @@ const kTexts = {
     refused: (why) => `合成できません: ${why}`,
     files: ["一つ目のファイル", "二つ目のファイル"],
     why: {
-      kUsage: () => "エンジンに二つのファイルと出力が渡されませんでした。",
       kInputOpen: (f) => `${f}を読めません。`,
       kReadFailed: (f) => `${f}はWAVファイルとしては短すぎます。`,
       kNoWave: (f) => `${f}はWAVファイルではありません。`,
@@ -122,7 +116,7 @@ const kTexts = {
       cut: (f) => `${f}はフォーマットチャンクの途中で終わっています。`,
       kPcmOnly: (f, r) => {
         const { bits, kind, hex } = formatOf(r);
-        if (kind === "extensible" && !pcmBits(bits)) return `${f}は${bits}ビットです。合成できるのは8ビットと16ビットのPCMだけです。`;
+        if (kind === "extensible" && !pcmBits(bits)) return kTexts.ja.why.kBitsOnly(f, r);
         if (kind === "extensible") return `${f}は拡張形式(FFFE)の${bits}ビットPCMです。合成できるのは通常のPCM(形式1)だけです。`;
         if (kind === "float") return `${f}は${bits}ビット浮動小数点です。合成できるのは8ビットと16ビットのPCMだけです。`;
         if (kind === "alaw" || kind === "mulaw") return `${f}は${kind === "alaw" ? "A-law" : "μ-law"}で圧縮されています。合成できるのは無圧縮PCMだけです。`;
@@ -134,15 +128,10 @@ const kTexts = {
       kRateDiffers: (f, r) => `二つのファイルのサンプリング周波数が異なります(${r.inputs[0].rate} Hz と ${r.inputs[1].rate} Hz)。`,
       kBitsDiffers: (f, r) => `二つのファイルのサンプルビット数が異なります(${r.inputs[0].bits}ビットと${r.inputs[1].bits}ビット)。`,
       kBytesPerSecDiffers: () => "二つのファイルの1秒当たりのバイト数が異なります。",
-      kSameFile: () => "出力が入力のひとつと同じになります。",
-      kSameAsStdout: () => "出力がレポートの書き込み先と同じになります。",
-      kSameAsStderr: () => "出力がレポートの書き込み先と同じになります。",
-      kInputIsStdout: () => "入力がレポートの書き込み先と同じです。",
       kFileOpen: () => "ファイルを開けませんでした。",
       kHeaderWrite: () => "結果を書き込めませんでした。",
       kDataWrite: () => "ファイルが宣言された音声より先に終わっているか、結果を書き込めませんでした。",
       kOutputWrite: () => "結果を書き込めませんでした。",
-      kStdoutWrite: () => "レポートを書き込めませんでした。",
       other: (f, r, status) => `終了ステータス ${status}。レポートを見てください。`,
     },
   },
@@ -173,16 +162,11 @@ document.documentElement.lang = kLanguage;
 document.title = T.title;
 for (const node of document.querySelectorAll("[data-text]")) node.textContent = T[node.dataset.text];
 
-// What could drive what shows a name (controls, marks that reorder text), as the
-// engine lists it: '?' where the page shows a name, gone from a name the browser saves
-// under. Until an engine has said, nothing but printable ASCII is shown as it is.
-let driving = /[^\u0020-\u007e]/gu;
-const drivingFrom = (ranges) => {
-  const hex = (cp) => `\\u{${cp.toString(16)}}`;
-  const parts = [];
-  for (let k = 0; k + 1 < ranges.length; k += 2) parts.push(`${hex(ranges[k])}-${hex(ranges[k + 1])}`);
-  driving = new RegExp(`[${parts.join("")}]`, "gu");
-};
+// What could drive what shows a name (controls, marks that reorder text): the
+// characters the engine's screen form shows as '?', and NUL (tests/web_test.py holds
+// the two lists together). '?' where the page shows a name, gone from a name the
+// browser saves under.
+const driving = /[\u0000-\u001f\u007f-\u009f\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069]/gu;
 const shown = (name) => name.replace(driving, "?");
 // The output's name, after the inputs: long.wav and short.wav give long+short.wav, its
 // stem cut at a character to what every file system takes.
@@ -208,7 +192,16 @@ const workerUrl = inline ? URL.createObjectURL(new Blob([inline.textContent], { 
 // Served, the site is an installable app that works offline (sw.js); the one-file
 // page from disk stays as it is.
 if (!inline && /^https?:$/.test(location.protocol) && "serviceWorker" in navigator) {
-  navigator.serviceWorker.register("sw.js").catch(() => {});
+  // A new build takes over while this page is idle (no run, no result shown), and the
+  // page reloads at once; a busy page keeps its build's files and reloads when a run
+  // would meet another build's worker (start).
+  const idle = () => !running && result.hidden;
+  navigator.serviceWorker.register("sw.js").then((registration) => {
+    const take = () => registration.waiting && idle() && registration.waiting.postMessage("take");
+    registration.addEventListener("updatefound", () => registration.installing.addEventListener("statechange", take));
+    take();
+  }).catch(() => {});
+  navigator.serviceWorker.addEventListener("controllerchange", () => idle() && location.reload());
 }
 
 // The output's file on disk: one per tab, which every run truncates, named for the
@@ -257,7 +250,7 @@ function engineStart() {
   engine.worker.onmessage = ({ data }) => {
     if (data.type === "ready") {
       engine.disk = data.disk;
-      drivingFrom(data.driving);
+      engine.build = data.build;
     }
     settle(data.type === "ready" ? "ready" : "failed", data.message);
   };
@@ -278,7 +271,7 @@ let running = null; // the engine of the run under way
 // refused, cancelled or failed (none before the first run).
 function say(text, state, attributes = {}) {
   status.textContent = text;
-  for (const name of ["exit", "error", "state"]) delete status.dataset[name];
+  for (const name of Object.keys(status.dataset)) delete status.dataset[name];
   Object.assign(status.dataset, attributes, state ? { state } : {});
 }
 
@@ -289,16 +282,16 @@ const view = { head: 0, tail: [], shown: 0, left: 0, gap: null, end: null, drawn
 function reportClear() {
   clearTimeout(view.drawn);
   report.textContent = "";
-  report.classList.remove("refused");
   view.gap = document.createElement("span");
   view.gap.className = "omitted";
   view.end = document.createElement("span");
   report.append(view.gap, view.end);
   Object.assign(view, { head: 0, tail: [], shown: 0, left: 0, drawn: 0 });
 }
-// Lines of one stream in a row as one node: text, or a marked span for standard error.
+// Texts of one kind in a row as one node: text, or a marked span for the message that
+// ended the run.
 function linesNode(stream, text) {
-  if (stream !== 2) return document.createTextNode(text);
+  if (stream !== 3) return document.createTextNode(text);
   const span = document.createElement("span");
   span.className = "err";
   span.textContent = text;
@@ -478,6 +471,14 @@ function refusal(r, status) {
   return text.charAt(0).toUpperCase() + text.slice(1);
 }
 
+// The page of a build that is no longer the site's, or with a worker of another: the
+// page of the current build instead, once; should that not help, the page says so.
+function buildReload() {
+  if (sessionStorage.getItem("wavpair-reload") === kBuild) return failed(T.noLoad);
+  sessionStorage.setItem("wavpair-reload", kBuild);
+  location.reload();
+}
+
 async function start(event) {
   event.preventDefault();
   if (running) return;
@@ -500,6 +501,10 @@ async function start(event) {
   if (running !== engine) return; // cancelled meanwhile
   if (engine.state === "failed") {
     failed(engine.why);
+    return;
+  }
+  if (engine.build !== kBuild) {
+    buildReload();
     return;
   }
   say(T.combining, "running");
@@ -530,7 +535,6 @@ async function start(event) {
         finish(link);
         say(T.done(shown(name)), "done", attributes);
       } else {
-        report.classList.add("refused");
         finish();
         say(T.refused(refusal(data.result, data.status)), "refused", attributes);
       }

@@ -1,21 +1,18 @@
 // What the page's worker calls in the engine: one run, as the command line would
 // make it, with the facts the page shows (the run's result: formats, frames, which
-// input is longer, the message that ended it); the characters a screen must not be
-// given, as the engine tells them; and the picture the page draws of the output: for
-// each of kColumns columns, the least and the greatest sample of each channel among
-// all the frames that fall in it, so a steady tone draws as a flat band. The worker
-// passes the picture the output as the engine writes it; vector code keeps it off the
-// run's time.
+// input is longer, the message that ended it); and the picture the page draws of the
+// output: for each of kColumns columns, the least and the greatest sample of each
+// channel among all the frames that fall in it, so a steady tone draws as a flat band.
+// The worker passes the picture the output as the engine writes it; vector code keeps
+// it off the run's time.
 #include <emscripten.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "cli/cli.h"
 #include "platform/platform.h"
-#include "text.h"
 #include "wav/wav.h"
 
 // src/platform/browser.cpp: what it noted of the texts it was given.
@@ -28,9 +25,6 @@ constexpr uint32_t kColumns = 1000;
 // The run under way: the output's format is known from its pairing on, before the
 // first byte of the output is written.
 RunResult gRun;
-uint64_t gSkip = 0;  // header bytes still to come, which the picture passes over
-uint8_t gCarry[4];   // a frame cut between two writes
-size_t gCarryHeld = 0;
 uint64_t gFrame = 0;
 // [column][channel][least, greatest]
 int32_t gColumns[kColumns][2][2];
@@ -86,8 +80,7 @@ void wholeFramesPass(const uint8_t* p, uint64_t n) {
 
 // What the worker is handed: the columns, kColumns * 4 values, least and greatest of
 // the left channel, then of the right, for each column (a column no frame fell in has
-// its least above its greatest); the run's result; the characters that could drive a
-// screen, as ranges of code points.
+// its least above its greatest); the run's result.
 // clang-format off
 EM_JS(void, pictureHand, (const int32_t* columns, size_t n), {
   Module["pictureDone"](HEAP32.slice(columns >> 2, (columns >> 2) + n));
@@ -100,23 +93,7 @@ EM_JS(void, pageResultHand, (int longer, double outputFrames, double shorterFram
   Module["resultDone"]({ longer, outputFrames, shorterFrames, concerns, formatTag, formatBits,
                          failure: failure ? UTF8ToString(failure) : null });
 });
-EM_JS(void, pageDrivingHand, (const uint32_t* ranges, size_t n), {
-  Module["drivingDone"](Array.from(HEAPU32.subarray(ranges >> 2, (ranges >> 2) + n)));
-});
 // clang-format on
-
-namespace {
-
-// One code point as UTF-8 into out (room for four bytes and a NUL).
-void utf8Put(uint32_t cp, char* out) {
-  static constexpr uint8_t kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
-  const int n = cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
-  for (int k = n - 1; k > 0; --k, cp >>= 6) out[k] = static_cast<char>(0x80 | (cp & 0x3F));
-  out[0] = static_cast<char>(kLead[n] | cp);
-  out[n] = '\0';
-}
-
-}  // namespace
 
 extern "C" {
 
@@ -138,60 +115,25 @@ EMSCRIPTEN_KEEPALIVE int pageRun(const char* first, const char* second, const ch
   return status;
 }
 
-// The code points a screen is not given from a name, as the engine's own screen form
-// shows them ('?'), in ranges [first, last]: the page shows names by the same list.
-// NUL, which ends a name here, is one of them.
-EMSCRIPTEN_KEEPALIVE void pageDriving() {
-  static uint32_t ranges[64];
-  size_t n = 0;
-  const StreamForm screen = platformStreamForm(stdout);  // the report, a screen
-  char one[5];
-  for (uint32_t cp = 0; cp <= 0x10FFFF; ++cp) {
-    if (cp >= 0xD800 && cp <= 0xDFFF) continue;  // no character of their own
-    utf8Put(cp, one);
-    const bool driving = cp == 0 || (cp != '?' && textName(screen, one) == "?");
-    if (driving && n > 0 && ranges[n - 1] + 1 == cp) {
-      ranges[n - 1] = cp;
-    } else if (driving && n + 2 <= std::size(ranges)) {
-      ranges[n++] = cp, ranges[n++] = cp;
-    }
-  }
-  pageDrivingHand(ranges, n);
-}
-
 // The output's size as its header declares it (the whole frames of the longer input),
 // known from the pairing on: the worker sizes the output's file at once.
 EMSCRIPTEN_KEEPALIVE double pageOutputBytes() {
   return static_cast<double>(kWavHeaderSize + gRun.inputs[0].frames * blockOf());
 }
 
-// A new output begins; its header is passed over.
+// A new output begins.
 EMSCRIPTEN_KEEPALIVE void pictureStart() {
-  gSkip = kWavHeaderSize;
-  gCarryHeld = 0;
   gFrame = 0;
   for (auto& column : gColumns) {
     for (auto& channel : column) channel[0] = INT32_MAX, channel[1] = INT32_MIN;
   }
 }
 
-// The output's next n bytes, as written.
+// The output's next n bytes of audio, as written: the engine's streams are unbuffered,
+// so each write arrives whole, the header as the one write at 0 (which the worker
+// does not pass here) and each block of audio as whole frames.
 EMSCRIPTEN_KEEPALIVE void picturePass(const uint8_t* p, size_t n) {
-  const size_t head = static_cast<size_t>(std::min<uint64_t>(n, gSkip));
-  gSkip -= head, p += head, n -= head;
-  const size_t s = blockOf();
-  if (n == 0 || (s != 2 && s != 4)) return;
-  if (gCarryHeld > 0) {
-    const size_t take = std::min(n, s - gCarryHeld);
-    std::memcpy(gCarry + gCarryHeld, p, take);
-    gCarryHeld += take, p += take, n -= take;
-    if (gCarryHeld < s) return;
-    wholeFramesPass(gCarry, 1);
-    gCarryHeld = 0;
-  }
-  wholeFramesPass(p, n / s);
-  gCarryHeld = n % s;
-  std::memcpy(gCarry, p + n / s * s, gCarryHeld);
+  if (blockOf() != 0) wholeFramesPass(p, n / blockOf());
 }
 
 EMSCRIPTEN_KEEPALIVE void pictureFinish() { pictureHand(&gColumns[0][0][0], kColumns * 4); }

@@ -1,48 +1,54 @@
 #!/usr/bin/env python3
-# Makes what turns the served site into an installable app that works offline: the
-# icons (192 and 512 px), the manifest, and the service worker with this build's list
-# of files and a cache named after their digest, so that a new build replaces the old
-# cache.
+# Makes the site: the page's files, the engine, and the service worker with this
+# build's list of files; and wavpair.html, the same page as one file (engine and all)
+# for opening from disk, whose Content-Security-Policy admits its inline pieces by
+# their hashes. One build identity, a digest of everything the site is made from, is
+# written into the page, its worker, the engine and the service worker's cache name,
+# so that a page never runs a worker or an engine of another build.
 #
-#     site.py WEB_DIR SITE_DIR FILE...     (FILE: the site's files the page needs)
-import hashlib, json, math, struct, sys, zlib
+#     site.py WEB_DIR ENGINE_JS ONE_FILE_ENGINE_JS SITE_DIR
+import base64, hashlib, json, os, re, shutil, sys
 
-web, site, files = sys.argv[1], sys.argv[2], sys.argv[3:]
-BLUE, GREEN, WHITE = (11, 87, 208), (19, 115, 51), (255, 255, 255)
-
-
-def pixel(x, y, n):
-    """The icon: two waves on white, the left channel's blue above the right's green."""
-    u, v = x / n, y / n
-    for centre, colour, turns in ((0.3, BLUE, 3), (0.7, GREEN, 5)):
-        wave = centre + 0.12 * math.sin(2 * math.pi * turns * u) * math.sin(math.pi * u)
-        if abs(v - wave) < 0.035 and 0.08 < u < 0.92:
-            return colour
-    return WHITE
-
-
-def png(n):
-    rows = b"".join(b"\0" + bytes(c for x in range(n) for c in pixel(x, y, n)) for y in range(n))
-    chunk = lambda kind, data: (struct.pack(">I", len(data)) + kind + data +
-                                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", n, n, 8, 2, 0, 0, 0)) +
-            chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
-
-
-icons = []
-for n in (192, 512):
-    open(f"{site}/icon-{n}.png", "wb").write(png(n))
-    icons.append({"src": f"icon-{n}.png", "sizes": f"{n}x{n}", "type": "image/png", "purpose": "any"})
-manifest = {"name": "wavpair", "short_name": "wavpair",
-            "description": "Two stereo WAV files side by side, on this computer",
-            "start_url": "./index.html", "scope": "./", "display": "standalone",
-            "theme_color": "#0b57d0", "background_color": "#fafafa", "icons": icons}
-open(f"{site}/manifest.webmanifest", "w").write(json.dumps(manifest, indent=1) + "\n")
-
-cached = ["./"] + files + ["manifest.webmanifest"] + [i["src"] for i in icons]
+web, engine, single, site = sys.argv[1:5]
+static = ["index.html", "style.css", "manifest.webmanifest", "icon-192.png", "icon-512.png"]
+scripts = ["app.js", "worker.js", "sw.js"]
+wasm = engine[:-3] + ".wasm"
+read = lambda path: open(path, "rb").read()
 digest = hashlib.sha256()
-for name in cached[1:]:
-    digest.update(name.encode() + b"\0" + open(f"{site}/{name}", "rb").read())
-worker = open(f"{web}/sw.js", encoding="utf-8").read()
-worker = worker.replace("@CACHE@", f"wavpair-{digest.hexdigest()[:16]}").replace("@FILES@", json.dumps(cached))
-open(f"{site}/sw.js", "w", encoding="utf-8").write(worker)
+for path in [f"{web}/{n}" for n in static + scripts] + [engine, wasm, single]:
+    digest.update(read(path))
+build = digest.hexdigest()[:16]
+
+os.makedirs(site, exist_ok=True)
+for name in static:
+    shutil.copyfile(f"{web}/{name}", f"{site}/{name}")
+shutil.copyfile(wasm, f"{site}/wavpair.wasm")
+text = {n: read(f"{web}/{n}").decode().replace("@BUILD@", build) for n in scripts}
+# The engine says which build it is, for the worker to check.
+stamp = f'\nself.wavpairBuild = "{build}";\n'
+open(f"{site}/wavpair.js", "w", encoding="utf-8").write(read(engine).decode() + stamp)
+cached = ["./"] + static + ["app.js", "worker.js", "wavpair.js", "wavpair.wasm"]
+text["sw.js"] = text["sw.js"].replace("@FILES@", json.dumps(cached))
+for name in scripts:
+    open(f"{site}/{name}", "w", encoding="utf-8").write(text[name])
+
+# The one-file page: the worker with the engine in place of the line that loads it.
+hashed = lambda s: "'sha256-" + base64.b64encode(hashlib.sha256(s.encode()).digest()).decode() + "'"
+worker = text["worker.js"].replace('importScripts("wavpair.js");\n', read(single).decode() + stamp)
+assert "importScripts" not in worker, "the worker still loads the engine from the site"
+worker = worker.replace("</script", "<\\/script")
+style, app = read(f"{web}/style.css").decode(), text["app.js"]
+policy = (f"default-src 'none'; script-src {hashed(app)} 'wasm-unsafe-eval'; "
+          f"style-src {hashed(style)}; worker-src blob:; img-src blob: data:; media-src blob:; connect-src data:; "
+          "object-src 'none'; base-uri 'none'; form-action 'none'")
+page = read(f"{web}/index.html").decode()
+page = re.sub(r'<meta http-equiv="Content-Security-Policy" content="[^"]*">',
+              lambda m: f'<meta http-equiv="Content-Security-Policy" content="{policy}">', page)
+page = page.replace('<link rel="stylesheet" href="style.css">', f"<style>{style}</style>")
+# Opened from disk the page is no installable app: no manifest, and an icon of nothing.
+page = page.replace('<link rel="manifest" href="manifest.webmanifest">\n', "")
+page = page.replace('<link rel="icon" href="icon-192.png">', '<link rel="icon" href="data:,">')
+assert "manifest" not in page and "icon-192" not in page, "the one-file page still names the site's files"
+page = page.replace('<script src="app.js"></script>',
+                    f'<script type="text/plain" id="worker-source">{worker}</script>\n<script>{app}</script>')
+open(f"{site}/wavpair.html", "w", encoding="utf-8").write(page)

@@ -1,22 +1,23 @@
 // The site's service worker: the page and its engine from a cache of this build's
-// files, so that the page works offline after one visit and can be installed. The
-// build writes the cache's name (a digest of the files) and the list of files in, so
-// each build brings a new cache and removes the old one.
+// files, so that the page works offline after one visit and can be installed. A new
+// build waits until a page with no run under way asks it to take over; until then
+// every open page keeps getting its own build's files.
 "use strict";
 
-const kCache = "@CACHE@";
+const kCache = "wavpair-@BUILD@";
 const kFiles = @FILES@;
 
 self.addEventListener("install", (event) => {
   // Past the browser's own cache: a new build's files, not an old one's.
   const requests = kFiles.map((file) => new Request(file, { cache: "reload" }));
-  event.waitUntil(caches.open(kCache).then((cache) => cache.addAll(requests)).then(() => self.skipWaiting()));
+  event.waitUntil(caches.open(kCache).then((cache) => cache.addAll(requests)));
 });
+
+self.addEventListener("message", (event) => event.data === "take" && self.skipWaiting());
 
 self.addEventListener("activate", (event) => {
   event.waitUntil(caches.keys()
-    .then((names) => Promise.all(names.filter((name) => name !== kCache).map((name) => caches.delete(name))))
-    .then(() => self.clients.claim()));
+    .then((names) => Promise.all(names.filter((name) => name !== kCache).map((name) => caches.delete(name)))));
 });
 
 // The build's files from the cache; anything else (there is nothing else) from the network.

@@ -12,11 +12,13 @@
 //   {type: "run", first, second, output, diskName}   the one run of this worker
 //   {type: "cancel"}                   leave nothing on disk, then say "cancelled"
 // To the page:
-//   {type: "ready", disk, driving}     the engine is loaded; disk: the output can go to
-//                                      disk; driving: the code points a name must not
-//                                      show, as the engine's ranges [first, last, ...]
-//   {type: "report", pieces}           the report since the last batch (about every
-//                                      kBatchMs): [stream, text, stream, text, ...]
+//   {type: "ready", build, disk}       the engine is loaded; build: the build of this
+//                                      worker and its engine (null where they differ);
+//                                      disk: the output can go to disk
+//   {type: "report", pieces}           the report's texts, each sent within kBatchMs of
+//                                      its writing: [kind, text, kind, text, ...], kind
+//                                      1 standard output, 2 standard error, 3 the
+//                                      message that ended the run
 //   {type: "progress", done, total}    output bytes written, at most ten times a second
 //   {type: "chunk", bytes}             the output's next bytes, where it is not on disk
 //   {type: "end", status, disk, result, columns}
@@ -27,7 +29,8 @@
 //   {type: "failed", message}          the engine could not run
 "use strict";
 
-const kBatchMs = 100;
+const kBuild = "@BUILD@";
+const kBatchMs = 40;
 const kAhead = 64 << 10; // reads below this (the scan's) are served from one slice this large
 const kHeldTries = 20; // a worker ended just now may hold the tab's file for a moment
 
@@ -35,18 +38,17 @@ const decoder = new TextDecoder();
 let job = null;
 let ready = false;
 let cancelled = false;
-const inputs = new Map(); // the names the engine is given -> the chosen files
-const open = new Map(); // handle -> {file, ahead, aheadAt} or {output: true}
+const inputs = new Map(); // the names the engine is given -> {file, chosen: its number}
+const open = new Map(); // handle -> {file, chosen, ahead, aheadAt} or {output: true}
 let handles = 0;
 let access = null; // the output's file on disk
 let dir = null;
 let written = 0;
 let total = 0;
 let columns = null;
-let driving = [];
 const result = { inputs: [] };
 let pieces = [];
-let sentAt = 0;
+let batch = 0; // the timer that sends the texts not sent yet
 let progressAt = 0;
 
 function failed(what) {
@@ -54,9 +56,10 @@ function failed(what) {
 }
 
 function reportSend() {
+  clearTimeout(batch);
+  batch = 0;
   if (pieces.length) postMessage({ type: "report", pieces });
   pieces = [];
-  sentAt = performance.now();
 }
 
 // Whether this browser gives a worker a file on disk to write into.
@@ -133,7 +136,7 @@ function outputWrite(view, at) {
     const bytes = view.slice();
     postMessage({ type: "chunk", bytes: bytes.buffer }, [bytes.buffer]);
   }
-  Module._picturePass(view.byteOffset, view.length);
+  if (at > 0) Module._picturePass(view.byteOffset, view.length);
   written = at + view.length;
   const now = performance.now();
   if (now - progressAt >= kBatchMs) {
@@ -146,9 +149,10 @@ function outputWrite(view, at) {
 self.wavpairConfig = {
   fileOpen(name, write) {
     if (!write && !inputs.has(name)) return -1;
-    open.set(++handles, write ? { output: true } : { file: inputs.get(name) });
+    open.set(++handles, write ? { output: true } : { ...inputs.get(name) });
     return handles;
   },
+  fileChosen: (handle) => open.get(handle).chosen,
   async fileRead(handle, view, at) {
     const f = open.get(handle);
     try {
@@ -170,13 +174,13 @@ self.wavpairConfig = {
     open.delete(handle);
     return 0;
   },
-  reportWrite(stream, bytes) {
+  reportWrite(kind, bytes) {
     if (cancelled) return;
     const text = decoder.decode(bytes);
-    // Texts of one stream in a row travel as one.
-    if (pieces.length && pieces[pieces.length - 2] === stream) pieces[pieces.length - 1] += text;
-    else pieces.push(stream, text);
-    if (performance.now() - sentAt >= kBatchMs) reportSend();
+    // Texts of one kind in a row travel as one; none waits for the next to be sent.
+    if (pieces.length && pieces[pieces.length - 2] === kind) pieces[pieces.length - 1] += text;
+    else pieces.push(kind, text);
+    batch = batch || setTimeout(reportSend, kBatchMs);
   },
   pictureDone(values) {
     columns = values;
@@ -187,14 +191,11 @@ self.wavpairConfig = {
   resultDone(facts) {
     Object.assign(result, facts);
   },
-  drivingDone(ranges) {
-    driving = ranges;
-  },
   print: (line) => postMessage({ type: "report", pieces: [1, line + "\n"] }),
   printErr: (line) => postMessage({ type: "report", pieces: [2, line + "\n"] }),
   onRuntimeInitialized: async () => {
-    Module._pageDriving();
-    postMessage({ type: "ready", disk: await diskProbe(), driving });
+    const build = self.wavpairBuild === kBuild ? kBuild : null;
+    postMessage({ type: "ready", build, disk: await diskProbe() });
     ready = true;
     go();
   },
@@ -251,7 +252,7 @@ async function diskOpen(name) {
 // name kept apart by folders), the output named by the page.
 async function combineRun({ first, second, output, diskName }) {
   const [a, b] = first.name === second.name ? [`1/${first.name}`, `2/${second.name}`] : [first.name, second.name];
-  inputs.set(a, first).set(b, second);
+  inputs.set(a, { file: first, chosen: 1 }).set(b, { file: second, chosen: 2 });
   if (diskName) access = await diskOpen(diskName).catch(() => null);
   if (cancelled) return;
   Module._pictureStart();

@@ -10,20 +10,22 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <string_view>
 #include <utility>
 
 #include "platform/platform.h"
 
-// web/worker.js: open by name (a handle above 0), read (waiting for the file: the
-// engine is unwound and the worker's event loop runs until the bytes are there) or
-// write at a position (the bytes moved, or -1), close (0 or -1); take one text of the
-// report (stream 1 or 2), which is for people only: the page's facts come from
-// browserNotes and the run's result (web/page.cpp).
+// web/worker.js: open by name (a handle above 0); which chosen file a handle reads
+// (1, 2, ...: the same number for both opens of one input); read (waiting for the
+// file: the engine is unwound and the worker's event loop runs until the bytes are
+// there) or write at a position (the bytes moved, or -1), close (0 or -1); take one
+// text of the report (1: standard output, 2: standard error, 3: the message that ends
+// the run), which is for people only: the page's facts come from the run's result
+// (web/page.cpp).
 // clang-format off
 EM_JS(int, browserFileOpen, (const char* name, int write), {
   return Module["fileOpen"](UTF8ToString(name), write !== 0);
 });
+EM_JS(int, browserFileChosen, (int file), { return Module["fileChosen"](file); });
 EM_ASYNC_JS(double, browserFileRead, (int file, char* bytes, size_t n, double at), {
   return await Module["fileRead"](file, HEAPU8.subarray(bytes, bytes + n), at);
 });
@@ -31,8 +33,8 @@ EM_JS(double, browserFileWrite, (int file, const char* bytes, size_t n, double a
   return Module["fileWrite"](file, HEAPU8.subarray(bytes, bytes + n), at);
 });
 EM_JS(int, browserFileClose, (int file), { return Module["fileClose"](file); });
-EM_JS(void, browserReportWrite, (int stream, const char* text, size_t n), {
-  Module["reportWrite"](stream, HEAPU8.subarray(text, text + n));
+EM_JS(void, browserReportWrite, (int kind, const char* text, size_t n), {
+  Module["reportWrite"](kind, HEAPU8.subarray(text, text + n));
 });
 // clang-format on
 
@@ -75,30 +77,24 @@ int browserClose(void* cookie) {
   return rc;
 }
 
-// A stream over the worker's file handle (closed where none can be made).
+// A stream over the worker's file handle, which it takes over (closed where none can
+// be made).
 FILE* browserStream(int handle, bool write) {
   BrowserFile* f = std::find_if(std::begin(gFiles), std::end(gFiles),
                                 [](const BrowserFile& g) { return g.handle == 0; });
-  if (f == std::end(gFiles)) {
-    static_cast<void>(browserFileClose(handle));
-    return nullptr;
+  FILE* stream = nullptr;
+  if (f != std::end(gFiles)) {
+    *f = BrowserFile{handle, 0};
+    stream =
+        fopencookie(f, write ? "wb" : "rb", {browserRead, browserWrite, browserSeek, browserClose});
   }
-  *f = BrowserFile{handle, 0};
-  FILE* stream =
-      fopencookie(f, write ? "wb" : "rb", {browserRead, browserWrite, browserSeek, browserClose});
   // Unbuffered: each read of a chosen file costs the same whatever its size, so the
   // mixer's blocks reach the worker whole, never followed by a small refill.
   if (stream != nullptr && std::setvbuf(stream, nullptr, _IONBF, 0) == 0) return stream;
   if (stream != nullptr) static_cast<void>(std::fclose(stream));
-  if (stream == nullptr) static_cast<void>(browserClose(f));
+  if (stream == nullptr) static_cast<void>(browserFileClose(handle));
+  if (stream == nullptr && f != std::end(gFiles)) f->handle = 0;
   return nullptr;
-}
-
-// Every name the worker serves is one file of its own (two chosen files of one name
-// are served under two), so a file is its name: its hash and its length.
-FileId browserFileId(const char* name) {
-  const std::string_view n = name;
-  return FileId{1, {std::hash<std::string_view>{}(n), n.size()}};
 }
 
 const Message* gLastError = nullptr;  // see browserFailureTake
@@ -107,23 +103,21 @@ const Message* gLastError = nullptr;  // see browserFailureTake
 
 // The worker sets up the page's streams; a run starts at pageRun, never at main.
 void platformStart() {}
+// An input is known by the file the worker was given for it, never by its name.
 FILE* platformInputOpen(const char* name, FileId* id) {
-  *id = browserFileId(name);
   const int handle = browserFileOpen(name, 0);
-  return handle > 0 ? browserStream(handle, false) : nullptr;
+  FILE* f = handle > 0 ? browserStream(handle, false) : nullptr;
+  *id = FileId{1, {f == nullptr ? 0 : static_cast<uint64_t>(browserFileChosen(handle)), 0}};
+  return f;
 }
-// The page's output is a file of the tab's own, offered only once the run has
-// succeeded: written where it stands, as a device is.
-OutputRefusal platformOutputOpen(const char* name, const FileId (&inputs)[2], FileHandle* file,
+// The page's output is a file of the worker's own, never a chosen one whatever its
+// name, offered only once the run has succeeded: written where it stands, as a device.
+OutputRefusal platformOutputOpen(const char* name, const FileId (&/*inputs*/)[2], FileHandle* file,
                                  bool* device) {
-  const FileId id = browserFileId(name);
-  *device = true;
-  *file = kNoFile;
-  if (fileIdSame(id, inputs[0]) || fileIdSame(id, inputs[1])) return OutputRefusal::kInput;
   const int handle = browserFileOpen(name, 1);
-  if (handle <= 0) return OutputRefusal::kCannotOpen;
-  *file = handle;
-  return OutputRefusal::kNone;
+  *file = handle > 0 ? handle : kNoFile;
+  *device = true;
+  return handle > 0 ? OutputRefusal::kNone : OutputRefusal::kCannotOpen;
 }
 FILE* platformStreamOf(FileHandle file) { return browserStream(static_cast<int>(file), true); }
 // Nothing is made beside the output, renamed or emptied in the browser.
@@ -163,7 +157,9 @@ const Message* browserFailureTake() { return std::exchange(gLastError, nullptr);
 
 // cppcheck-suppress constParameter ; the signature every system shares
 void platformTextWrite(FILE* stream, const Message* m, const std::string& text) {
-  // The scan's lengths go to standard error as lines of the report, not as failures.
-  if (stream == stderr) gLastError = m == &msg::kFmtLength || m == &msg::kDataLength ? nullptr : m;
-  browserReportWrite(stream == stderr ? 2 : 1, text.data(), text.size());
+  // The scan's lengths go to standard error as lines of the report; any other text
+  // there is the failure that ends the run.
+  const bool failure = stream == stderr && m != &msg::kFmtLength && m != &msg::kDataLength;
+  if (stream == stderr) gLastError = failure ? m : nullptr;
+  browserReportWrite(failure ? 3 : stream == stderr ? 2 : 1, text.data(), text.size());
 }
