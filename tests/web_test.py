@@ -435,10 +435,10 @@ def main():
         table = re.findall(r"X\((k\w+),", open(f"{os.path.dirname(os.path.abspath(__file__))}/../src/messages.h").read())
         said = browser.execute_script("""const r = {concerns: 1, formatTag: 0xfffe, formatBits: 24, inputs:
             [{rate: 8000, bits: 16, channels: 2}, {rate: 11025, bits: 8, channels: 1}]};
-            return arguments[0].map((m) => ['en', 'ja'].map((l) => kTexts[l].why[m]?.('F', r, 255)));""",
+            return arguments[0].map((m) => ['en', 'ja'].map((l) => refusal({...r, failure: m}, 255, kTexts[l])));""",
                                       [m for m in table if m not in lines])
         check("every message that ends a run explained in both languages", len(table) > len(lines) and all(
-            t and "undefined" not in t and "NaN" not in t for pair_ in said for t in pair_), said)
+            "undefined" not in t and "NaN" not in t and "255" not in t for pair_ in said for t in pair_), said)
 
         # The page's list of what a name must not show is the engine's: over the code
         # points below U+3000 and from U+FE00, the native screen shows '?' in a name

@@ -4,27 +4,23 @@
 // the chosen files, read in place; the output goes into the tab's file of the origin's
 // private file system where the browser has one (memory stays flat whatever its
 // size), or else to the page piece by piece. Only documented interfaces: Module's
-// callbacks, the engine's EM_JS calls, ccall and the exported functions of
-// web/page.cpp. What the page shows of the run comes from the engine's result, never
-// from the report or the output's bytes.
+// callbacks, the engine's EM_JS calls, ccall and web/page.cpp's exports.
 //
 // From the page:
 //   {type: "run", first, second, output, diskName}   the one run of this worker
 //   {type: "cancel"}                   leave nothing on disk, then say "cancelled"
 // To the page:
-//   {type: "ready", build, disk}       the engine is loaded; build: the build of this
-//                                      worker and its engine (null where they differ);
-//                                      disk: the output can go to disk
-//   {type: "report", pieces}           the report's texts, each sent within kBatchMs of
-//                                      its writing: [kind, text, kind, text, ...], kind
-//                                      1 standard output, 2 standard error, 3 the
-//                                      message that ended the run
-//   {type: "progress", done, total}    output bytes written, at most ten times a second
+//   {type: "ready", build, disk}       loaded; build: of this worker and its engine (null
+//                                      where they differ); disk: the output can go to disk
+//   {type: "report", pieces, done, total}
+//                                      at most every kBatchMs: the report's texts since
+//                                      the last ([kind, text, ...]; kind 1 standard output,
+//                                      2 standard error, 3 the message that ended the run)
+//                                      and the bytes of the chosen files read so far
 //   {type: "chunk", bytes}             the output's next bytes, where it is not on disk
 //   {type: "end", status, disk, result, columns}
-//                                      the exit status, whether the output is on disk
-//                                      (the tab's file), the engine's result and the
-//                                      picture's columns
+//                                      the exit status, whether the output is the tab's
+//                                      file, the engine's result and the picture's columns
 //   {type: "cancelled"}                the run is stopped and its file gone
 //   {type: "failed", message}          the engine could not run
 "use strict";
@@ -39,168 +35,136 @@ let job = null;
 let ready = false;
 let cancelled = false;
 const inputs = new Map(); // the names the engine is given -> {file, chosen: its number}
-const open = new Map(); // handle -> {file, chosen, ahead, aheadAt} or {output: true}
+const open = new Map(); // handle -> {file, chosen, ...} or {} for the output
 let handles = 0;
-let access = null; // the output's file on disk
 let dir = null;
-let written = 0;
-let total = 0;
-let columns = null;
-const result = { inputs: [] };
+let access = null; // the output's file on disk
+let read = 0;
 let pieces = [];
-let batch = 0; // the timer that sends the texts not sent yet
-let progressAt = 0;
+let batch = 0;
+let end = null;
 
-function failed(what) {
-  postMessage({ type: "failed", message: String(what && what.message ? what.message : what) });
-}
-
-function reportSend() {
+const failed = (e) => postMessage({ type: "failed", message: String(e && e.message ? e.message : e) });
+function send() {
   clearTimeout(batch);
   batch = 0;
-  if (pieces.length) postMessage({ type: "report", pieces });
+  postMessage({ type: "report", pieces, done: read, total: job.first.size + job.second.size });
   pieces = [];
 }
 
-// Whether this browser gives a worker a file on disk to write into.
-async function diskProbe() {
-  try {
-    return typeof FileSystemFileHandle !== "undefined" &&
-      "createSyncAccessHandle" in FileSystemFileHandle.prototype &&
-      !!(await navigator.storage.getDirectory());
-  } catch (e) {
-    return false;
+// A chosen file: the scan's small reads from one slice; the audio as a stream, in
+// order from where the engine asks, into one buffer of its own that every read reuses,
+// so memory stays flat. A read from anywhere else starts the stream there.
+async function fileRead(f, view, at) {
+  const n = Math.max(0, Math.min(view.length, f.file.size - at));
+  if (n < kAhead) {
+    if (!f.ahead || at < f.aheadAt || at + n > f.aheadAt + f.ahead.length) {
+      f.ahead = new Uint8Array(await f.file.slice(at, at + kAhead).arrayBuffer());
+      f.aheadAt = at;
+    }
+    view.set(f.ahead.subarray(at - f.aheadAt, at - f.aheadAt + n));
+    return n;
   }
-}
-
-// A chosen file is read as a stream, in order from where the engine asks, into one
-// buffer of its own that every read reuses: no allocation per block, so memory stays
-// flat, and several times the rate of reading slice by slice. A read from anywhere
-// else starts the stream there; the scan's small reads are served from one slice.
-async function streamRead(f, view, at, n) {
-  if (!f.stream || f.streamAt !== at) {
+  if (f.streamAt !== at) {
     if (f.stream) f.stream.cancel().catch(() => {});
     f.stream = f.file.slice(at).stream().getReader({ mode: "byob" });
     f.streamAt = at;
   }
   if (!f.buffer || f.buffer.byteLength < n) f.buffer = new ArrayBuffer(n);
   let filled = 0;
-  while (filled < n) {
+  for (;;) {
     const { value, done } = await f.stream.read(new Uint8Array(f.buffer, filled, n - filled));
-    if (done) break;
     f.buffer = value.buffer; // the same memory, handed back
     filled += value.byteLength;
+    if (done || filled === n) break;
   }
   view.set(new Uint8Array(f.buffer, 0, filled));
   f.streamAt += filled;
   return filled;
 }
 
-// A browser whose files are no byte streams gets slices (more memory while it runs).
-const byteStreams = (() => {
-  try {
-    new Blob([]).stream().getReader({ mode: "byob" }).releaseLock();
-    return true;
-  } catch (e) {
-    return false;
-  }
-})();
-
-async function fileRead(f, view, at) {
-  let n = Math.max(0, Math.min(view.length, f.file.size - at));
-  if (n >= kAhead && byteStreams) {
-    n = await streamRead(f, view, at, n);
-  } else if (n >= kAhead) {
-    view.set(new Uint8Array(await f.file.slice(at, at + n).arrayBuffer()));
-  } else if (n > 0) {
-    if (!f.ahead || at < f.aheadAt || at + n > f.aheadAt + f.ahead.length) {
-      f.ahead = new Uint8Array(await f.file.slice(at, at + kAhead).arrayBuffer());
-      f.aheadAt = at;
-    }
-    view.set(f.ahead.subarray(at - f.aheadAt, at - f.aheadAt + n));
-  }
-  return n;
-}
-
 function outputWrite(view, at) {
-  if (cancelled) return -1;
-  if (at === 0) {
-    // The whole size at once, as the engine paired the inputs: growing the file write
-    // by write costs more than the writes.
-    total = Module._pageOutputBytes();
-    if (access) access.truncate(total);
-  }
-  if (access) {
-    if (access.write(view, { at }) !== view.length) return -1;
-  } else {
+  if (access && access.write(view, { at }) !== view.length) return -1;
+  if (!access) {
     const bytes = view.slice();
     postMessage({ type: "chunk", bytes: bytes.buffer }, [bytes.buffer]);
   }
-  if (at > 0) Module._picturePass(view.byteOffset, view.length);
-  written = at + view.length;
-  const now = performance.now();
-  if (now - progressAt >= kBatchMs) {
-    progressAt = now;
-    postMessage({ type: "progress", done: written, total });
-  }
+  Module._picturePass(view.byteOffset, view.length, at);
   return view.length;
 }
 
-self.wavpairConfig = {
+self.Module = {
   fileOpen(name, write) {
     if (!write && !inputs.has(name)) return -1;
-    open.set(++handles, write ? { output: true } : { ...inputs.get(name) });
+    // Room for the output at once, as much as both inputs: growing the file write by
+    // write costs more than the writes. Cut to the engine's size at the end.
+    if (write && access) access.truncate(job.first.size + job.second.size);
+    open.set(++handles, write ? {} : { ...inputs.get(name) });
     return handles;
   },
   fileChosen: (handle) => open.get(handle).chosen,
   async fileRead(handle, view, at) {
-    const f = open.get(handle);
     try {
-      return f.file && !cancelled ? await fileRead(f, view, at) : -1;
+      const n = cancelled ? -1 : await fileRead(open.get(handle), view, at);
+      read += Math.max(n, 0);
+      batch = batch || setTimeout(send, kBatchMs);
+      return n;
     } catch (e) {
       return -1; // a file that vanished or cannot be read: the engine reports it
     }
   },
   fileWrite(handle, view, at) {
     try {
-      return open.get(handle).output ? outputWrite(view, at) : -1;
+      return cancelled ? -1 : outputWrite(view, at);
     } catch (e) {
       return -1; // a full disk: the engine reports it
     }
   },
   fileClose(handle) {
     const f = open.get(handle);
-    if (f && f.stream) f.stream.cancel().catch(() => {});
+    if (f.stream) f.stream.cancel().catch(() => {});
     open.delete(handle);
     return 0;
   },
   reportWrite(kind, bytes) {
     if (cancelled) return;
-    const text = decoder.decode(bytes);
-    // Texts of one kind in a row travel as one; none waits for the next to be sent.
-    if (pieces.length && pieces[pieces.length - 2] === kind) pieces[pieces.length - 1] += text;
-    else pieces.push(kind, text);
-    batch = batch || setTimeout(reportSend, kBatchMs);
+    pieces.push(kind, decoder.decode(bytes));
+    batch = batch || setTimeout(send, kBatchMs);
   },
-  pictureDone(values) {
-    columns = values;
-  },
-  resultInput(k, input) {
-    result.inputs[k] = input;
-  },
-  resultDone(facts) {
-    Object.assign(result, facts);
-  },
-  print: (line) => postMessage({ type: "report", pieces: [1, line + "\n"] }),
-  printErr: (line) => postMessage({ type: "report", pieces: [2, line + "\n"] }),
+  runDone: (result, columns) => (end = { result, columns }),
   onRuntimeInitialized: async () => {
-    const build = self.wavpairBuild === kBuild ? kBuild : null;
-    postMessage({ type: "ready", build, disk: await diskProbe() });
+    postMessage({ type: "ready", build: self.wavpairBuild === kBuild ? kBuild : null, disk: await diskProbe() });
     ready = true;
     go();
   },
   onAbort: failed,
 };
+
+// Whether this browser gives a worker a file on disk to write into.
+async function diskProbe() {
+  try {
+    return "createSyncAccessHandle" in FileSystemFileHandle.prototype && !!(await navigator.storage.getDirectory());
+  } catch (e) {
+    return false;
+  }
+}
+
+// The tab's file, created empty. A worker that the page ended a moment ago may still
+// hold it; without it the output goes to the page instead.
+async function diskOpen(name) {
+  dir = await navigator.storage.getDirectory();
+  const file = await dir.getFileHandle(name, { create: true });
+  for (let k = 0; ; k++) {
+    try {
+      const handle = await file.createSyncAccessHandle();
+      handle.truncate(0);
+      return handle;
+    } catch (e) {
+      if (e.name !== "NoModificationAllowedError" || k >= kHeldTries) return null;
+      await new Promise((wake) => setTimeout(wake, 50));
+    }
+  }
+}
 
 // The run's file on disk, stopped and gone.
 async function diskDrop() {
@@ -220,32 +184,14 @@ self.onmessage = async ({ data }) => {
     cancelled = true;
     await diskDrop();
     postMessage({ type: "cancelled" });
-  } else if (data.type === "run" && !job) {
-    // One run per worker: a second one would share the engine's state mid-read.
-    job = data;
+  } else if (!job) {
+    job = data; // one run per worker: a second would share the engine's state mid-read
     go();
   }
 };
 
 function go() {
   if (ready && job && !cancelled) combineRun(job).catch(failed);
-}
-
-// The tab's file, created or truncated. A worker that the page ended a moment ago may
-// still hold it; without it the output goes to the page instead.
-async function diskOpen(name) {
-  dir = await navigator.storage.getDirectory();
-  const file = await dir.getFileHandle(name, { create: true });
-  for (let k = 0; ; k++) {
-    try {
-      const handle = await file.createSyncAccessHandle();
-      handle.truncate(0);
-      return handle;
-    } catch (e) {
-      if (e.name !== "NoModificationAllowedError" || k >= kHeldTries) return null;
-      await new Promise((wake) => setTimeout(wake, 50));
-    }
-  }
 }
 
 // The run: the names as the files are called, as on a command line (two files of one
@@ -255,22 +201,20 @@ async function combineRun({ first, second, output, diskName }) {
   inputs.set(a, { file: first, chosen: 1 }).set(b, { file: second, chosen: 2 });
   if (diskName) access = await diskOpen(diskName).catch(() => null);
   if (cancelled) return;
-  Module._pictureStart();
   const status = (await Module.ccall("pageRun", "number", ["string", "string", "string"], [a, b, output],
     { async: true })) & 0xff;
   if (cancelled) return;
-  Module._pictureFinish();
   const disk = !!access;
   if (access && status === 0) {
     // No flush: the file is there to be saved at once, not kept, and forcing it to the
     // disk would cost as much as the whole run's writing.
-    access.truncate(written);
+    access.truncate(end.result.outputBytes);
     access.close();
     access = null;
   }
   await diskDrop(); // a refused run leaves nothing
-  reportSend();
-  postMessage({ type: "end", status, disk, result, columns });
+  send();
+  postMessage({ type: "end", status, disk, ...end });
 }
 
 // The engine's script; the one-file page has the script itself in this place.
