@@ -1,16 +1,16 @@
 #!/usr/bin/env python3
 # Runs the page in headless Chromium through its hooks (#first, #second, #combine,
-# #cancel, #report, #status[data-exit, data-state], #status[data-error], #picture[data-
-# shorter-frames], #player, #channels, #download and its download attribute) and holds
-# every run to the native tool's on the same files: the report as the native build
-# shows it on a UTF-8 terminal (bounded: all but the lines it says it left out), the
-# exit status, the saved file byte for byte, the player's duration, and for a refusal
-# its explanation and which lines are shown as errors. Also: the output is on disk where
-# the browser has the private file system, and the browser's memory stays flat on a
-# large output and a long report; Cancel acts within a second; no file is left behind;
-# a broken engine and the page opened from disk say so; both languages, each with an
-# explanation of every message that ends a run; axe-core finds nothing; the page at
-# 360 px; installable, and offline after one visit; no request leaves the page's origin.
+# #cancel, #report, #status[data-exit, data-state, data-error], #picture[data-shorter-
+# frames], #player, #download and its download attribute) and holds every run to the
+# native tool's on the same files: the report as the native build shows it on a UTF-8
+# terminal (bounded: all but the lines it says it left out), the exit status, the saved
+# file byte for byte, the player's duration, and for a refusal its explanation and
+# which lines are marked. Also: the browser's memory stays flat on a large output and a
+# long report; Cancel acts within a second and leaves nothing; no file is left behind;
+# a broken engine and the page opened from disk say so; both languages explain every
+# message that ends a run; axe-core finds nothing; the page at 360 px; installable,
+# offline after one visit, and an open page meeting a new build; no request leaves the
+# page's origin.
 #
 #     web_test.py NATIVE_TOOL SITE_DIR EXAMPLES_DIR [SCREENSHOT.png]
 import hashlib, http.server, json, math, os, re, shutil, struct, subprocess, sys, tempfile, threading, time, wave
@@ -42,17 +42,10 @@ def wav(channels=2, rate=8000, bits=16, frames=1000, seed=1, path=None, piece=No
             f.write(piece[: min(len(piece), size - at)])
 
 
-def output_name(a, b):
-    stem = lambda n: n[:-4] if n.lower().endswith(".wav") else n
-    return f"{stem(a)}+{stem(b)}.wav"
-
-
-def native_run(native, folder, names, out=None):
-    """The native tool's screen on a UTF-8 pseudo-terminal, its status and output."""
-    out = out or output_name(*names)
-    screen, status = screen_run([native, *names, out], dict(os.environ, LC_ALL="C.UTF-8"),
-                                lambda: os.chdir(folder))
-    return screen.decode(), status, f"{folder}/{out}"
+def native_run(native, folder, names, out):
+    """The native tool's screen on a UTF-8 pseudo-terminal and its status."""
+    screen, status = screen_run([native, *names, out], dict(os.environ, LC_ALL="C.UTF-8"), lambda: os.chdir(folder))
+    return screen.decode(), status
 
 
 def axe_source(folder):
@@ -136,7 +129,7 @@ def requests_of(netlog, initiators):
 def until(browser, condition, seconds=10):
     """Whether condition came true within seconds."""
     try:
-        return WebDriverWait(browser, seconds, poll_frequency=0.05).until(condition)
+        return WebDriverWait(browser, seconds, poll_frequency=0.02).until(condition)
     except TimeoutException:
         return False
 
@@ -150,55 +143,49 @@ def disk_files(browser):
 
 def combine(browser, paths):
     """Chooses the two files and presses Combine."""
-    browser.find_element(By.ID, "first").send_keys(paths[0])
-    browser.find_element(By.ID, "second").send_keys(paths[1])
+    for hook, path in zip(("first", "second"), paths):
+        browser.find_element(By.ID, hook).send_keys(path)
     browser.find_element(By.ID, "combine").click()
 
 
 def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0, load=True, during=None):
-    """Runs the page on two files: the report, exit status, saved bytes (None where no
-    link is offered) and the status and picture hooks."""
+    """Runs the page on two files: its hooks once the run has ended, with the report,
+    the exit status and the saved bytes (None where no link is offered or none asked)."""
     if load:
         browser.get(url)
     time.sleep(settle)  # as long as a person takes to choose the files, for the benchmark
     combine(browser, paths)
     status = browser.find_element(By.ID, "status")
-    ended = lambda _: status.get_attribute("data-exit") is not None or status.get_attribute("data-error")
-    while during and not ended(None):
+    while during and not (status.get_attribute("data-exit") or status.get_attribute("data-error")):
         during()
-    WebDriverWait(browser, wait, poll_frequency=0.05).until(ended)
-    report = browser.execute_script("return document.getElementById('report')?.textContent")
-    links = browser.find_elements(By.ID, "download")
-    got = None
-    if links and downloads:
+    WebDriverWait(browser, wait, poll_frequency=0.05).until(
+        lambda _: status.get_attribute("data-exit") or status.get_attribute("data-error"))
+    h = {k: status.get_attribute(f"data-{k}") for k in ("exit", "error", "ms", "output", "state")}
+    h.update(browser.execute_script("""const $ = (id) => document.getElementById(id);
+        return {report: $('report')?.textContent, shorter: $('picture')?.dataset.shorterFrames,
+                name: $('download')?.download ?? null, status: $('status').textContent};"""))
+    h["exit"], h["got"], page_run.ms = int(h["exit"] or -1), None, int(h["ms"] or 0)
+    if h["name"] and downloads:
         # The browser may change characters of the name that its file system refuses.
-        links[0].click()
-        done = lambda: [f for f in os.listdir(downloads) if not f.endswith(".crdownload")]
-        WebDriverWait(browser, 120).until(lambda _: done() and not any(
-            f.endswith(".crdownload") for f in os.listdir(downloads)))
-        got = open(f"{downloads}/{done()[0]}", "rb").read()
-        os.remove(f"{downloads}/{done()[0]}")
-    hooks = {k: status.get_attribute(f"data-{k}") for k in ("exit", "error", "ms", "output", "state")}
-    hooks["shorter"] = browser.execute_script("return document.getElementById('picture')?.dataset.shorterFrames")
-    hooks["name"] = links[0].get_attribute("download") if links else None
-    hooks["status"] = status.text
-    page_run.ms = int(hooks["ms"] or 0)  # the run's own time, for the benchmark
-    return report, int(hooks["exit"] or -1), got, hooks
+        browser.find_element(By.ID, "download").click()
+        done = lambda _: (f := os.listdir(downloads)) and not any(n.endswith(".crdownload") for n in f) and f
+        path = f"{downloads}/{WebDriverWait(browser, 120).until(done)[0]}"
+        h["got"] = open(path, "rb").read()
+        os.remove(path)
+    return h
 
 
 def main():
     native, site, examples = (os.path.abspath(a) for a in sys.argv[1:4])
     shot = sys.argv[4] if len(sys.argv) > 4 else None
     work = tempfile.mkdtemp(prefix="wavpair-web-")
-    downloads = f"{work}/downloads"
+    downloads, broken = f"{work}/downloads", f"{work}/broken"
     os.makedirs(downloads)
-    # A copy of the site without its WebAssembly: an engine that cannot load.
-    broken = f"{work}/broken"
-    shutil.copytree(site, broken)
+    shutil.copytree(site, broken)  # without its WebAssembly: an engine that cannot load
     os.remove(f"{broken}/wavpair.wasm")
-    server, origin = serve(site)
-    broken_server, broken_origin = serve(broken)
+    (server, origin), (broken_server, broken_origin) = serve(site), serve(broken)
     browser = browser_start(work, downloads)
+    js = browser.execute_script
     failures, checks = [], 0
 
     def check(name, ok, detail=""):
@@ -240,123 +227,96 @@ def main():
     ]
     try:
         for name, files, *bounds in cases:
-            folders = [tempfile.mkdtemp(dir=work), tempfile.mkdtemp(dir=work)]
-            paths = []
-            for k, (file, data) in enumerate(files):
-                # Two files of one name live in two folders; the native tool sees both.
-                path = f"{folders[k if files[0][0] == files[1][0] else 0]}/{file}"
-                if isinstance(data, str):
-                    os.symlink(data, path)
-                else:
-                    open(path, "wb").write(data)
-                paths.append(path)
-            if files[0][0] == files[1][0]:
-                os.makedirs(f"{folders[0]}/1"), os.makedirs(f"{folders[0]}/2")
-                for k in (0, 1):
-                    os.symlink(paths[k], f"{folders[0]}/{k + 1}/{files[k][0]}")
-                names = [f"1/{files[0][0]}", f"2/{files[1][0]}"]
-            else:
-                names = [f for f, _ in files]
             bounds = bounds[0] if bounds else {}
-            page = bounds.get("page", "index.html")
-            url = f"file://{site}/wavpair.html" if page == "file" else f"{origin}/{page}"
+            # Two files of one name live in two folders, as the worker names them.
+            folder = tempfile.mkdtemp(dir=work)
+            names = [f"{k + 1}/{f}" if files[0][0] == files[1][0] else f for k, (f, _) in enumerate(files)]
+            for n, (_, data) in zip(names, files):
+                os.makedirs(os.path.dirname(f"{folder}/{n}"), exist_ok=True)
+                os.symlink(data, f"{folder}/{n}") if isinstance(data, str) else open(f"{folder}/{n}", "wb").write(data)
+            paths = [f"{folder}/{n}" for n in names]
+            url = f"file://{site}/wavpair.html" if bounds.get("page") else f"{origin}/index.html"
             base, samples, shown = browser_pss_kib(browser), [], []
-            live = """const p = document.getElementById('progress').value; return p > 0 && p < 1 &&
-                document.getElementById('status').dataset.state === 'running' ?
-                document.getElementById('report').textContent : null"""
             during = ((lambda: (samples.append(browser_pss_kib(browser) - base), time.sleep(0.05),
-                                bounds.get("live") and shown.append(browser.execute_script(live))))
+                                bounds.get("live") and shown.append(js("""const p = document.getElementById(
+                                'progress').value; return p > 0 && p < 1 && document.getElementById('status')
+                                .dataset.state === 'running' ? document.getElementById('report').textContent : null"""))))
                       if "memory" in bounds else None)
             began = time.time()
             try:
-                report, status, got, hooks = page_run(browser, url, paths, downloads, during=during)
+                h = page_run(browser, url, paths, downloads, during=during)
             except TimeoutException:
                 check(f"{name}: the page answers", False, "it does not")
                 continue
             took = time.time() - began
-            # The native tool writes the name the page saved under where the whole one is
-            # more than a file system takes.
-            full = output_name(*[f for f, _ in files])
-            out = hooks["name"] if len(full.encode()) > 255 and hooks["name"] else full
-            want_report, want_status, out = native_run(native, folders[0], names, out)
-            if want_status == 0 and hooks["name"]:  # the page's closing line names what it saved
-                want_report = want_report.replace(f"[{os.path.basename(out)}]", f"[{hooks['name']}]")
-            want = hashlib.sha256(open(out, "rb").read()).digest() if want_status == 0 else None
-            # The report as the native tool's, but for the lines it says it left out.
-            gap, left, elements = browser.execute_script("""const r = document.getElementById('report');
-                const g = r.querySelector('.omitted'); return [g?.textContent || '', +(g?.dataset.lines || 0),
-                r.querySelectorAll('*').length];""")
-            head, tail = report.split(gap, 1) if gap else (report, "")
-            check(f"{name}: the report", want_report.startswith(head) and want_report.endswith(tail) and
-                  head.count("\n") + left + tail.count("\n") == want_report.count("\n"),
-                  f"\n  got:  {report[:3000]!r}\n  want: {want_report[:3000]!r}")
-            check(f"{name}: the exit status", status == want_status, f"{status} != {want_status}")
-            check(f"{name}: the state", hooks["state"] == ("done" if want_status == 0 else "refused"), hooks["state"])
-            check(f"{name}: the download", (got is None) == (want is None) and
-                  (got is None or hashlib.sha256(got).digest() == want),
-                  f"offered: {got is not None}, expected: {want is not None}")
+            # Where the whole name is more than a file system takes, the native tool
+            # writes the name the page saved under; the closing lines name it alike.
+            full = "+".join(f[:-4] for f, _ in files) + ".wav"
+            out = h["name"] if len(full.encode()) > 255 and h["name"] else full
+            want_report, want_status = native_run(native, folder, names, out)
             if want_status == 0:
-                # The frames the shorter input feeds, as Python's own reader counts them.
-                shorter = min(wave.open(p).getnframes() for p in paths)
-                check(f"{name}: where the shorter input ends", hooks["shorter"] == str(shorter),
-                      f"{hooks['shorter']} != {shorter}")
-                stem, whole = hooks["name"][:-4], full[:-4].replace("\u202e", "").replace("\u2066", "")
-                check(f"{name}: the download's name", hooks["name"].endswith(".wav") and whole.startswith(stem) and
-                      (stem == whole or len(stem.encode()) <= 200 < len(whole[:len(stem) + 1].encode())),
-                      hooks["name"])
-                check(f"{name}: the output on disk where the browser has it",
-                      hooks["output"] == ("memory" if page == "file" else "disk"), hooks["output"])
-                # The player plays the result: its duration is the output's.
-                rate, block, size = struct.unpack("<I4xH6xI", open(out, "rb").read(44)[24:44])
+                want_report = want_report.replace(f"[{out}]", f"[{h['name']}]")
+            want = open(f"{folder}/{out}", "rb").read() if want_status == 0 else None
+            gap, left, elements = js("""const r = document.getElementById('report'), g = r.querySelector('.omitted');
+                return [g?.textContent || '', +(g?.dataset.lines || 0), r.querySelectorAll('*').length];""")
+            head, tail = h["report"].split(gap, 1) if gap else (h["report"], "")
+            facts = {"the report": want_report.startswith(head) and want_report.endswith(tail) and
+                     head.count("\n") + left + tail.count("\n") == want_report.count("\n"),
+                     "the exit status": h["exit"] == want_status,
+                     "the state": h["state"] == ("done" if want_status == 0 else "refused"),
+                     "the download": h["got"] == want}
+            if want_status == 0:
+                rate, block, size = struct.unpack("<I4xH6xI", want[24:44])
                 duration = browser.execute_async_script("""const p = document.getElementById('player'),
                     done = arguments[0]; if (p.readyState) done(p.duration);
                     else { p.onloadedmetadata = () => done(p.duration); setTimeout(() => done(null), 5000); }""")
-                check(f"{name}: the player's duration", duration and abs(duration - size / block / rate) < 0.01,
-                      f"{duration} != {size / block / rate}")
+                stem, whole = h["name"][:-4], full[:-4].replace("\u202e", "").replace("\u2066", "")
+                facts.update({
+                    # The frames the shorter input feeds, as Python's own reader counts them.
+                    "where the shorter input ends": h["shorter"] == str(min(wave.open(p).getnframes() for p in paths)),
+                    "the download's name": h["name"].endswith(".wav") and whole.startswith(stem) and (
+                        stem == whole or len(stem.encode()) <= 200 < len(whole[:len(stem) + 1].encode())),
+                    "the output on disk where the browser has it":
+                        h["output"] == ("memory" if bounds.get("page") else "disk"),
+                    "the player's duration": duration and abs(duration - size / block / rate) < 0.01})
             else:
-                check(f"{name}: the refusal explained", hooks["status"].startswith("Refused: ") and
-                      "exit status" not in hooks["status"] and bounds.get("says", "").lower() in hooks["status"].lower(),
-                      hooks["status"])
                 # Marked: the message that ended the run, not the sizes the scan wrote to
                 # the error stream before it.
-                errors = subprocess.run([native, *names, out], cwd=folders[0], capture_output=True).stderr
-                ending = re.sub(r'\n? "(fmt |data)" ?の長さ: -?\d+ \[bytes\]\n', "", errors.decode("cp932"))
-                red = browser.execute_script("""return [...document.querySelectorAll('#report *')].filter((e) =>
+                errors = subprocess.run([native, *names, out], cwd=folder, capture_output=True).stderr.decode("cp932")
+                ending = re.sub(r'\n? "(fmt |data)" ?の長さ: -?\d+ \[bytes\]\n', "", errors)
+                red = js("""return [...document.querySelectorAll('#report *')].filter((e) =>
                     getComputedStyle(e).color === 'rgb(165, 14, 14)').map((e) => e.textContent).join('')""")
-                check(f"{name}: only the ending message marked", red == ending and ending, f"{red!r} != {ending!r}")
+                facts.update({"the refusal explained": h["status"].startswith("Refused: ") and "exit status" not in
+                              h["status"] and bounds.get("says", "").lower() in h["status"].lower(),
+                              "only the ending message marked": red == ending and ending})
             if "seconds" in bounds:
-                check(f"{name}: in time", took < bounds["seconds"], f"{took:.1f} s")
-                text = len(report.encode())
-                check(f"{name}: a bounded report", elements <= bounds["elements"] and text <= bounds["text"],
-                      f"{elements} elements, {text} bytes")
+                facts["in time, a bounded report"] = took < bounds["seconds"] and elements <= bounds["elements"] and \
+                    len(h["report"].encode()) <= bounds["text"]
             if bounds.get("live"):
                 # What the engine printed before it writes is there while it writes.
-                before = want_report[:want_report.rindex("\n[")]
-                check(f"{name}: the report shown while the output is written", before in shown,
-                      f"{len([t for t in shown if t is not None])} samples while writing")
+                facts["the report shown while the output is written"] = want_report[:want_report.rindex("\n[")] in shown
             if during:
-                check(f"{name}: the browser's memory stays flat", samples and max(samples) < bounds["memory"] << 10,
-                      f"grew by {max(samples or [0]) >> 10} MiB")
-            if page != "file":
-                on_disk = disk_files(browser)
-                check(f"{name}: no file but the result's on disk", len(on_disk) == (want_status == 0), on_disk)
+                facts["the browser's memory stays flat"] = samples and max(samples) < bounds["memory"] << 10
+            if not bounds.get("page"):
+                facts["no file but the result's on disk"] = len(disk_files(browser)) == (want_status == 0)
+            for what, ok in facts.items():
+                check(f"{name}: {what}", ok, {k: v for k, v in h.items() if k not in ("got", "report")} |
+                      {"report": h["report"][:2000], "want": want_report[:2000], "took": took, "elements": elements,
+                       "samples": max(samples or [0]) >> 10})
             if shot and name == "Japanese names":
-                browser.execute_script("window.scrollTo(0, 0)")
+                js("window.scrollTo(0, 0)")
                 browser.save_screenshot(shot)
-            for folder in folders:
-                shutil.rmtree(folder)
+            shutil.rmtree(folder)
 
         # A steady tone (a period of 8 frames, so every column holds its peaks) draws as
         # a flat band: the top of each channel's band on one row in every column.
         folder = tempfile.mkdtemp(dir=work)
         tone = b"".join(struct.pack("<hh", v, v) for v in (round(20000 * math.sin(math.pi * k / 4)) for k in range(8)))
-        tone_files = [f"{folder}/tone.wav", f"{folder}/tone2.wav"]
-        for path, frames in zip(tone_files, (98760, 32920)):
-            open(path, "wb").write(wav(frames=frames, piece=tone))
-        page_run(browser, f"{origin}/index.html", tone_files)
-        tops = browser.execute_script("""
-            const c = document.getElementById('picture'), g = c.getContext('2d');
-            const d = g.getImageData(0, 0, c.width, c.height / 2).data, tops = new Set();
+        for file, frames in (("tone.wav", 98760), ("tone2.wav", 32920)):
+            open(f"{folder}/{file}", "wb").write(wav(frames=frames, piece=tone))
+        page_run(browser, f"{origin}/index.html", [f"{folder}/tone.wav", f"{folder}/tone2.wav"])
+        tops = js("""const c = document.getElementById('picture'), d = c.getContext('2d')
+            .getImageData(0, 0, c.width, c.height / 2).data, tops = new Set();
             for (let x = 0; x < c.width; x++) {
               let y = 0;  // down to the first pixel of the band's blue (not white, not the red line)
               while (y < c.height / 2 && (d[4 * (y * c.width + x) + 2] < 200 || d[4 * (y * c.width + x)] > 100)) y++;
@@ -365,61 +325,47 @@ def main():
             return [...tops];""")
         check("a steady tone draws as a flat band", len(tops) == 1, tops)
 
-        # Two runs on one page, then one cancelled and one after it: each its own, and
-        # nothing left of the cancelled one.
-        folder = tempfile.mkdtemp(dir=work)
-        pair = [f"{folder}/long.wav", f"{folder}/short.wav"]
-        open(pair[0], "wb").write(long), open(pair[1], "wb").write(short)
-        native_out = open(native_run(native, folder, ["long.wav", "short.wav"])[2], "rb").read()
+        # Two runs on one page, then one cancelled while it writes and one while its
+        # report comes (within a second, and for good, with no mark of the run before),
+        # and one after them: each its own.
+        pair, b, chunky = [f"{folder}/long.wav", f"{folder}/short.wav"], f"{folder}/b.wav", f"{folder}/chunky.wav"
+        open(pair[0], "wb").write(long), open(pair[1], "wb").write(short), open(chunky, "wb").write(wav(chunks=1_000_000))
+        native_run(native, folder, ["long.wav", "short.wav"], "o.wav")
+        native_out = open(f"{folder}/o.wav", "rb").read()
         page_run(browser, f"{origin}/index.html", pair)
-        second = page_run(browser, None, pair[::-1], downloads, load=False)
-        check("a second run on the page", second[1] == 0 and second[2] is not None and
-              len(disk_files(browser)) == 1, f"{second[3]} {disk_files(browser)}")
-        # Cancel while the output is written, and while a report of a million lines comes:
-        # within a second, and for good.
-        chunky = f"{folder}/chunky.wav"
-        open(chunky, "wb").write(wav(chunks=1_000_000))
+        h = page_run(browser, None, pair[::-1], downloads, load=False)
+        check("a second run on the page", h["got"] and len(disk_files(browser)) == 1, disk_files(browser))
         for what, path, rate, under_way in (("writing", big, 44100, "progress').value > 0"),
                                             ("reporting", chunky, 8000, "report').textContent.length > 1e4")):
-            open(f"{folder}/b.wav", "wb").write(wav(rate=rate))
-            try:
-                combine(browser, [path, f"{folder}/b.wav"])
-                WebDriverWait(browser, 10, poll_frequency=0.02).until(
-                    lambda _: browser.execute_script(f"return document.getElementById('{under_way}"))
-                began = time.time()
-                browser.find_element(By.ID, "cancel").click()
-                WebDriverWait(browser, 10, poll_frequency=0.05).until(
-                    lambda _: browser.find_element(By.ID, "status").get_attribute("data-state") == "cancelled")
-                took = time.time() - began
-                marks = browser.execute_script("return Object.keys(document.getElementById('status').dataset)")
-                check(f"Cancel while {what}: within a second, progress back to nothing, Combine usable, no "
-                      "mark of the run before", took < 1 and marks == ["state"] and browser.execute_script(
-                          "return document.getElementById('progress').value") == 0
-                      and browser.find_element(By.ID, "combine").is_enabled(), f"{took:.2f} s {marks}")
-                time.sleep(1.5)
-                state = browser.find_element(By.ID, "status").get_attribute("data-state")
-                check(f"Cancel while {what}: stays cancelled, nothing left on disk",
-                      state == "cancelled" and disk_files(browser) == [], f"{state} {disk_files(browser)}")
-            except TimeoutException:
-                check(f"Cancel while {what}: the page answers", False, "it does not")
-        third = page_run(browser, None, pair, downloads, load=False)
-        check("Combine after Cancel", third[1] == 0 and third[2] == native_out, third[3])
-        check("focus on the saved file's link after a run",
-              browser.execute_script("return document.activeElement.id") == "download")
+            open(b, "wb").write(wav(rate=rate))
+            combine(browser, [path, b])
+            until(browser, lambda _: js(f"return document.getElementById('{under_way}"))
+            began = time.time()
+            browser.find_element(By.ID, "cancel").click()
+            until(browser, lambda _: js("return document.getElementById('status').dataset.state") == "cancelled")
+            said = [time.time() - began, js("""return [Object.keys(document.getElementById('status').dataset),
+                document.getElementById('progress').value, document.getElementById('combine').disabled]""")]
+            time.sleep(1.5)
+            said += [js("return document.getElementById('status').dataset.state"), disk_files(browser)]
+            check(f"Cancel while {what}: within a second, nothing of the run before, for good, nothing on disk",
+                  said[0] < 1 and said[1:] == [[["state"], 0, False], "cancelled", []], said)
+        h = page_run(browser, None, pair, downloads, load=False)
+        check("Combine after Cancel, the focus on the saved file's link", h["got"] == native_out and
+              js("return document.activeElement.id") == "download", h["status"])
 
         # For people: axe-core (WCAG 2.1 AA, best practice) finds nothing before or after a
         # run; at 360 px the report shows its last line and the picture a readable height.
         axe = axe_source(os.path.dirname(site))
         for when in ("before a run", "after a run") if axe else ():
             page_run(browser, f"{origin}/index.html", pair) if when == "after a run" else browser.get(origin)
-            browser.execute_script(axe)
+            js(axe)
             found = browser.execute_async_script("""axe.run(document, {runOnly: ['wcag2a', 'wcag2aa', 'wcag21a',
                 'wcag21aa', 'best-practice']}).then((r) => arguments[0](r.violations.map((v) => v.id)))""")
             check(f"axe-core finds nothing {when}", found == [], found)
         browser.set_window_size(360, 800)
-        page_run(browser, f"{origin}/index.html", [chunky, f"{folder}/b.wav"])
-        hidden, height = browser.execute_script("""const r = document.getElementById('report'), range =
-            document.createRange(); r.scrollTop = r.scrollHeight; range.selectNodeContents(r);
+        page_run(browser, f"{origin}/index.html", [chunky, b])
+        hidden, height = js("""const r = document.getElementById('report'), range = document.createRange();
+            r.scrollTop = r.scrollHeight; range.selectNodeContents(r);
             const rects = range.getClientRects(), box = r.getBoundingClientRect();
             return [rects[rects.length - 1].bottom > box.top + r.clientTop + r.clientHeight ||
                     r.scrollWidth > r.clientWidth, document.getElementById('picture').getBoundingClientRect().height];""")
@@ -427,24 +373,25 @@ def main():
               not hidden and height >= 120, height)
         browser.set_window_size(1000, 1400)
 
-        # Every message of the engine's table that can end a run in the browser is explained
-        # in both languages; the others are lines of the report, or need a command line.
+        # Every message of the engine's table that can end a run in the browser has an
+        # explanation of its own in both languages; the others are lines of the report,
+        # or need a command line.
         lines = {"kCombined", "kFileName", "kFmtLength", "kDataLength", "kChunkLength", "kDuration", "kFmtTag",
                  "kFmtChannels", "kFmtSampleRate", "kFmtBytesPerSec", "kFmtBlockAlign", "kFmtBits", "kVersion",
                  "kHelp", "kUsage", "kSameFile", "kSameAsStdout", "kSameAsStderr", "kInputIsStdout", "kStdoutWrite"}
         table = re.findall(r"X\((k\w+),", open(f"{os.path.dirname(os.path.abspath(__file__))}/../src/messages.h").read())
-        said = browser.execute_script("""const r = {concerns: 1, formatTag: 0xfffe, formatBits: 24, inputs:
+        said = js("""const r = {concerns: 1, formatTag: 0xfffe, formatBits: 24, inputs:
             [{rate: 8000, bits: 16, channels: 2}, {rate: 11025, bits: 8, channels: 1}]};
-            return arguments[0].map((m) => ['en', 'ja'].map((l) => refusal({...r, failure: m}, 255, kTexts[l])));""",
-                                      [m for m in table if m not in lines])
+            return arguments[0].flatMap((m) => ['en', 'ja'].map((l) => refusal({...r, failure: m}, 255, kTexts[l])));""",
+                  [m for m in table if m not in lines])
         check("every message that ends a run explained in both languages", len(table) > len(lines) and all(
-            "undefined" not in t and "NaN" not in t and "255" not in t for pair_ in said for t in pair_), said)
+            "undefined" not in t and "NaN" not in t and "255" not in t for t in said), said)
 
         # The page's list of what a name must not show is the engine's: over the code
         # points below U+3000 and from U+FE00, the native screen shows '?' in a name
         # exactly for the characters of the page's list (NUL and '/' are in no name).
         ranges = [(int(a, 16), int(b or a, 16)) for a, b in
-                  re.findall(r"\\u([0-9a-f]{4})(?:-\\u([0-9a-f]{4}))?", browser.execute_script("return driving.source"))]
+                  re.findall(r"\\u([0-9a-f]{4})(?:-\\u([0-9a-f]{4}))?", js("return driving.source"))]
         points = [c for c in [*range(1, 0x3000), *range(0xFE00, 0xFFFE)] if c != ord("/")]
         differ = []
         for at in range(0, len(points), 80):
@@ -456,8 +403,7 @@ def main():
             differ += [] if f"ファイル名[{want}.wav]" in screen else [hex(points[at])]
         check("the page hides in a name what the engine's screen hides", ranges and not differ, differ)
 
-        # Served, the site is installable and works offline after one visit: the server
-        # stopped, a reload shows the page and a combine works.
+        # Served, the site is installable and works offline after one visit.
         offline_server, offline_origin = serve(site)
         browser.get(f"{offline_origin}/index.html")
         browser.execute_async_script("navigator.serviceWorker.ready.then(() => arguments[0]())")
@@ -465,10 +411,10 @@ def main():
         check("installable", errors == [], errors)
         offline_server.shutdown(), offline_server.server_close()
         try:
-            offline = page_run(browser, f"{offline_origin}/index.html", pair, downloads)
+            h = page_run(browser, f"{offline_origin}/index.html", pair, downloads)
         except WebDriverException:
-            offline = (None, -1, None, "the page is not there")
-        check("offline after one visit: a combine", offline[1] == 0 and offline[2] == native_out, offline[3])
+            h = {"got": None, "status": "the page is not there"}
+        check("offline after one visit: a combine", h["got"] == native_out, h["status"])
         # A new build whose page and worker speak other messages, under an open page: it
         # replaces the old cache, and two runs (the second with a worker started after the
         # new build arrived) each end with the native bytes, the page reloaded or not.
@@ -476,22 +422,22 @@ def main():
         shutil.copytree(site, f"{work}/next")
         for file in ("sw.js", "app.js", "worker.js", "wavpair.js"):
             text = open(f"{work}/next/{file}").read().replace(build, build[::-1])
-            open(f"{work}/next/{file}", "w").write(text.replace('"run"', '"go"'))
+            open(f"{work}/next/{file}", "w").write(text.replace('type: "end"', 'type: "fin"').replace("end: async (", "fin: async ("))
         offline_server, _ = serve(f"{work}/next", int(offline_origin.rsplit(":", 1)[1]))
         browser.get(f"{offline_origin}/index.html")
-        browser.execute_script("window.before = 1; navigator.serviceWorker.getRegistration().then((r) => r.update())")
+        js("window.before = 1; navigator.serviceWorker.getRegistration().then((r) => r.update())")
         caches = lambda _: browser.execute_async_script("caches.keys().then(arguments[0])") == [f"wavpair-{build[::-1]}"]
         check("a new build replaces the old cache", until(browser, caches))
-        until(browser, lambda _: browser.execute_script("return !window.before"), 3)
+        until(browser, lambda _: js("return !window.before"), 3)
         try:
-            runs = [page_run(browser, None, pair, downloads, wait=20, load=False)[1:3] for _ in range(2)]
+            runs = [(h := page_run(browser, None, pair, downloads, wait=20, load=False))["got"] for _ in range(2)]
         except TimeoutException:
             runs = "a run that never ends"
-        check("an open page meets a new build: it finishes or reloads", runs == [(0, native_out)] * 2, runs)
+        check("an open page meets a new build: it finishes or reloads", runs == [native_out] * 2, runs)
         offline_server.shutdown(), offline_server.server_close()
 
         # An engine that cannot load, and index.html opened from disk: a clear message
-        # within a few seconds, and Combine still usable.
+        # within a few seconds, and Combine still usable; from disk, wavpair.html named.
         for what, url in (("an engine that cannot load", f"{broken_origin}/index.html"),
                           ("index.html from disk", f"file://{site}/index.html")):
             browser.get(url)
@@ -500,31 +446,27 @@ def main():
             status = browser.find_element(By.ID, "status")
             until(browser, lambda _: status.get_attribute("data-error"))
             check(f"{what}: said within a few seconds", time.time() - began < 6 and
-                  browser.find_element(By.ID, "combine").is_enabled(), status.text)
-        check("index.html from disk points to wavpair.html", "wavpair.html" in status.text, status.text)
+                  browser.find_element(By.ID, "combine").is_enabled() and
+                  ("wavpair.html" in status.text) == url.startswith("file:"), status.text)
 
         # A browser that prefers Japanese gets the page in Japanese, the refusal included.
         browser.execute_cdp_cmd("Network.setUserAgentOverride", {
-            "userAgent": browser.execute_script("return navigator.userAgent"), "acceptLanguage": "ja"})
-        pair = [f"{folder}/a.wav", f"{folder}/mono.wav"]
-        open(pair[0], "wb").write(wav()), open(pair[1], "wb").write(wav(channels=1))
-        _, status, _, hooks = page_run(browser, f"{origin}/index.html", pair)
-        check("Japanese: the page's language", browser.execute_script("return document.documentElement.lang") == "ja"
-              and browser.find_element(By.ID, "combine").text == "合成")
-        check("Japanese: the refusal explained", status == 255 and "ステレオ" in hooks["status"], hooks["status"])
+            "userAgent": js("return navigator.userAgent"), "acceptLanguage": "ja"})
+        open(pair[1], "wb").write(wav(channels=1))
+        h = page_run(browser, f"{origin}/index.html", pair)
+        check("Japanese: the page and the refusal", js("return document.documentElement.lang") == "ja" and
+              browser.find_element(By.ID, "combine").text == "合成" and h["exit"] == 255 and
+              "ステレオ" in h["status"], h["status"])
     finally:
         browser.quit()
         server.shutdown()
         broken_server.shutdown()
-    own = (origin, broken_origin, "null")
 
     # Every request the page or its worker made, served or opened from disk ("null"),
     # went to the page's own origin.
-    urls = requests_of(f"{work}/net.json", own)
-    served = [u for u in urls if u.startswith("http")]
-    origins = {u.split("/")[2] for u in served}
+    served = [u for u in requests_of(f"{work}/net.json", (origin, broken_origin, "null")) if u.startswith("http")]
     check("every request to the page's own origin", any(u.endswith("/wavpair.wasm") for u in served) and
-          all(o.startswith("127.0.0.1:") for o in origins), f"{origins}")
+          all(u.split("/")[2].startswith("127.0.0.1:") for u in served), served)
     shutil.rmtree(work)
     print(f"{checks - len(failures)} passed, {len(failures)} failed")
     return 1 if failures else 0

@@ -10,24 +10,15 @@
 const kStartMs = 5000; // an engine not loaded by then has failed to start
 const kBuild = "@BUILD@"; // the page runs workers and engines of this build only
 const kDrawMs = 200; // the report is drawn at most this often while it comes
-const kStopMs = 500; // a cancelled worker that has not tidied up by then is ended anyway
 const kLargeBytes = 512 << 20; // inputs from which gathering the output here is a risk
 const kHeadLines = 2000; // the report shows its first lines and its last ones
 const kTailLines = 2000;
 const kStemBytes = 200; // the saved name's stem, in UTF-8: file systems take 255 bytes
 
 const kTexts = {
+  // The page's own English is in index.html; here, what it fills in.
   en: {
-    title: "wavpair: two stereo WAV files side by side",
-    intro: "Two stereo WAV files (PCM, 8 or 16 bits) become one: the longer one, folded to " +
-      "mono, on the left channel, the other on the right. Everything happens on this computer; " +
-      "the files are not sent anywhere.",
-    first: "First WAV file", second: "Second WAV file", drop: "or drop it here",
-    combine: "Combine", cancel: "Cancel", progress: "Progress", report: "Report (in Japanese)",
-    result: "Result", listen: "Listen", channels: "Channels",
-    both: "Both", left: "Left channel in both ears", right: "Right channel in both ears",
     pictureLabel: (left, right) => `The output's left channel (${left}) above its right channel (${right})`,
-    caption: "Left channel above, right channel below; the line marks where the shorter input ran out.",
     sides: (left, right) => `Left: ${left}, folded to mono. Right: ${right}.`,
     choose: "Choose two files.", chooseBoth: "Choose a first and a second file.",
     combining: "Combining…", cancelled: "Cancelled.", starting: "Starting the engine…",
@@ -35,16 +26,15 @@ const kTexts = {
     time: (all, at) => `Playing time: ${all} s` + (at ? `; the shorter input runs out at ${at} s.` : "."),
     omitted: (n) => `… ${n.toLocaleString("en")} lines left out …`,
     failed: (why) => `The engine could not run: ${why}. Reload the page to try again.`,
-    slow: "it did not start", noWorker: "this browser will not start it here",
-    noLoad: "it could not be loaded",
-    fromDisk: "This page needs a web server. Opened from disk, use wavpair.html (the whole page " +
-      "in one file) beside it instead.",
-    memory: "This browser cannot write the result to disk from this page, so it is kept in " +
-      "memory: a result this large may need more memory than the computer has.",
+    slow: "it did not start", noWorker: "this browser will not start it here", noLoad: "it could not be loaded",
+    fromDisk: "This page needs a web server. Opened from disk, use wavpair.html (the whole page in one file) " +
+      "beside it instead.",
+    memory: "This browser cannot write the result to disk from this page, so it is kept in memory: a result " +
+      "this large may need more memory than the computer has.",
     refused: (why) => `Refused: ${why}`,
     files: ["the first file", "the second file"],
-    // For each message of the engine that can end a run in the browser: why, in the
-    // reader's words, from the run's result (f: the file it concerns, r: the result).
+    // Why a run ended, in the reader's words, for each message of the engine that can
+    // end one in the browser (see refusal).
     why: {
       kInputOpen: "{f} could not be read.",
       kReadFailed: "{f} is too short to be a WAV file.",
@@ -74,9 +64,8 @@ const kTexts = {
     intro: "二つのステレオWAVファイル(PCM、8または16ビット)をひとつにします。長いほうをモノラルに" +
       "まとめて左チャンネルに、もう一方を右チャンネルに入れます。処理はすべてこのコンピュータの中で" +
       "行われ、ファイルはどこにも送られません。",
-    first: "一つ目のWAVファイル", second: "二つ目のWAVファイル", drop: "またはここにドロップ",
-    combine: "合成", cancel: "中止", progress: "進み具合", report: "レポート",
-    result: "結果", listen: "試聴", channels: "チャンネル",
+    first: "一つ目のWAVファイル", second: "二つ目のWAVファイル", drop: "またはここにドロップ", combine: "合成",
+    cancel: "中止", progress: "進み具合", report: "レポート", result: "結果", listen: "試聴", channels: "チャンネル",
     both: "両方", left: "左チャンネルを両耳で", right: "右チャンネルを両耳で",
     pictureLabel: (left, right) => `出力の左チャンネル(${left}、上)と右チャンネル(${right}、下)`,
     caption: "上が左チャンネル、下が右チャンネル。線は短いほうの入力が終わった位置です。",
@@ -87,8 +76,7 @@ const kTexts = {
     time: (all, at) => `再生時間: ${all} 秒` + (at ? `(短いほうの入力は ${at} 秒で終わります)。` : "。"),
     omitted: (n) => `… ${n.toLocaleString("ja")} 行を省略 …`,
     failed: (why) => `エンジンを実行できませんでした: ${why}。ページを再読み込みしてください。`,
-    slow: "起動しませんでした", noWorker: "このブラウザはここでは起動を許しません",
-    noLoad: "読み込めませんでした",
+    slow: "起動しませんでした", noWorker: "このブラウザはここでは起動を許しません", noLoad: "読み込めませんでした",
     fromDisk: "このページはWebサーバーから開いてください。ディスクから開く場合は、隣にある " +
       "wavpair.html(ページ全体をひとつにしたファイル)を使ってください。",
     memory: "このブラウザはこのページから結果をディスクに書けないため、結果をメモリーに保持します。" +
@@ -130,8 +118,8 @@ const [first, second, combine, cancel, progress, status, report, result, picture
   ["first", "second", "combine", "cancel", "progress", "status", "report", "result", "picture", "player", "channels"]
     .map($);
 document.documentElement.lang = kLanguage;
-document.title = T.title;
-for (const node of document.querySelectorAll("[data-text]")) node.textContent = T[node.dataset.text];
+document.title = T.title || document.title;
+for (const node of document.querySelectorAll("[data-text]")) node.textContent = T[node.dataset.text] || node.textContent;
 
 // Why the engine refused, from its result: the message that ended the run, the input
 // it concerns and the format the scan read; a run that ended with no message was cut
@@ -186,23 +174,34 @@ if (!inline && /^https?:$/.test(location.protocol) && "serviceWorker" in navigat
   navigator.serviceWorker.addEventListener("controllerchange", () => idle() && location.reload());
 }
 
-// The output is the tab's own file in the origin's private file system, which each
-// run's worker writes. A tab that is gone leaves nothing behind: another page removes
-// what no live page holds (Web Locks).
+// Each run's output is a file of its own in the origin's private file system, named
+// for the tab and the run, which the run's worker writes. The page removes it when the
+// run fails or its result goes, waiting while an ended worker still holds it. A tab
+// that is gone leaves nothing behind: another page removes what no live page holds
+// (Web Locks).
 const tab = `${Date.now().toString(36)}${Math.random().toString(36).slice(2, 8)}`;
-const diskName = `wavpair-${tab}.wav`;
-const hasDisk = !!(navigator.storage && navigator.storage.getDirectory);
-let saved = null; // the object URL of the result shown
-const diskRemove = async (name) => (await navigator.storage.getDirectory()).removeEntry(name).catch(() => {});
-async function leftoversRemove() {
-  if (!navigator.locks || !hasDisk) return;
-  const held = new Set(((await navigator.locks.query()).held || []).map((l) => l.name));
-  for await (const name of (await navigator.storage.getDirectory()).keys()) {
-    const owner = /^wavpair-([a-z0-9]+)\.wav$/.exec(name);
-    if (owner && !held.has(`wavpair-${owner[1]}`)) await diskRemove(name);
+const hasDisk = !!(navigator.storage && navigator.storage.getDirectory && navigator.locks);
+let [runs, diskName, saved] = [0, null, null]; // saved: the object URL of the result shown
+async function diskRemove(name, tries = 40) {
+  for (let k = 0; k < tries; k++) {
+    try {
+      return await (await navigator.storage.getDirectory()).removeEntry(name);
+    } catch (e) {
+      if (e.name === "NotFoundError") return;
+      await new Promise((wake) => setTimeout(wake, 50));
+    }
   }
 }
-if (navigator.locks && hasDisk) navigator.locks.request(`wavpair-${tab}`, () => new Promise(() => {})).catch(() => {});
+// This tab's files of the runs so far but keep, and the files of tabs that are gone.
+async function diskTidy(keep) {
+  if (!hasDisk) return;
+  const [upTo, held] = [runs, new Set(((await navigator.locks.query()).held || []).map((l) => l.name))];
+  for await (const name of (await navigator.storage.getDirectory()).keys()) {
+    const [, owner, run] = /^wavpair-([a-z0-9]+)-(\d+)\.wav$/.exec(name) || [];
+    if (owner === tab ? +run <= upTo && name !== keep : owner && !held.has(`wavpair-${owner}`)) await diskRemove(name);
+  }
+}
+if (hasDisk) navigator.locks.request(`wavpair-${tab}`, () => new Promise(() => {})).catch(() => {});
 
 // An engine in a worker of its own, started ahead so that it has loaded by the time
 // Combine is pressed; `ready` gives its first word: ready (within kStartMs) or failed.
@@ -272,9 +271,9 @@ function reportAdd(pieces) {
     }
   }
   view.gap.before(...nodes(head));
-  while (view.lines > kTailLines) {
-    if (view.tail.shift()[1].endsWith("\n")) view.lines--, view.left++;
-  }
+  let drop = 0;
+  for (; view.lines > kTailLines; drop++) if (view.tail[drop][1].endsWith("\n")) view.lines--, view.left++;
+  view.tail.splice(0, drop);
   // Drawn at most every kDrawMs, in a frame, however many batches came: laying out the
   // tail is the page's largest cost, and Cancel must still be answered at once.
   view.timer = view.timer || setTimeout(() => requestAnimationFrame(reportDraw), kDrawMs);
@@ -298,11 +297,15 @@ function reset() {
   if (saved) URL.revokeObjectURL(saved);
   saved = null;
   progress.value = 0;
-  leftoversRemove().catch(() => {});
+  diskTidy(null).catch(() => {});
 }
 
-// Ends the run under way on the page: Combine usable again, a spare engine coming.
+// Ends the run under way on the page: its worker ended, its file gone unless its
+// result is shown (focus: the link to save it), Combine usable again, a spare engine
+// coming.
 function finish(focus) {
+  if (running && running.worker) running.worker.terminate();
+  diskTidy(focus ? diskName : null).catch(() => {});
   running = null;
   spare = spare || engineStart();
   combine.disabled = false;
@@ -311,7 +314,6 @@ function finish(focus) {
 }
 
 function failed(why) {
-  if (running && running.worker) running.worker.terminate();
   finish();
   say(T.failed(why || T.noLoad), "failed", { error: "engine" });
 }
@@ -423,7 +425,6 @@ async function start(event) {
       // The run is over: nothing left to cancel while its result is being shown.
       cancel.disabled = true;
       reportDraw(); // the whole report, before the page says the run has ended
-      engine.worker.terminate();
       const marks = { exit: String(exit), ms: String(Math.round(performance.now() - began)),
         output: onDisk ? "disk" : "memory" };
       if (exit !== 0) {
@@ -440,23 +441,13 @@ async function start(event) {
     e.preventDefault();
     if (running === engine) failed(e.message || T.slow);
   };
-  engine.worker.postMessage({ type: "run", first: files[0], second: files[1], output: name,
-    diskName: word.disk ? diskName : null });
+  engine.worker.postMessage({ first: files[0], second: files[1], output: name,
+    diskName: (diskName = word.disk ? `wavpair-${tab}-${++runs}.wav` : null) });
 }
 
 $("form").addEventListener("submit", (event) => start(event).catch((e) => failed(String(e.message || e))));
-// Cancel: the worker is asked first to leave nothing on disk, and ended within kStopMs
-// anyway.
 cancel.addEventListener("click", () => {
   if (!running) return;
-  const { worker, said } = running;
-  if (worker && said && said.type === "ready") {
-    worker.onmessage = ({ data }) => data.type === "cancelled" && worker.terminate();
-    worker.postMessage({ type: "cancel" });
-    setTimeout(() => worker.terminate(), kStopMs);
-  } else if (worker) {
-    worker.terminate();
-  }
   finish();
   progress.value = 0;
   say(T.cancelled, "cancelled");
@@ -464,7 +455,7 @@ cancel.addEventListener("click", () => {
 // A page put aside for going back (the back/forward cache) keeps its result; a page
 // that goes removes its file, best effort: the next page's first run removes what a
 // page left.
-addEventListener("pagehide", (event) => !event.persisted && hasDisk && diskRemove(diskName));
+addEventListener("pagehide", (event) => !event.persisted && diskName && diskRemove(diskName, 1));
 
 // Before a large run, a browser that keeps the result in memory says so.
 async function memoryNotice() {
@@ -495,5 +486,5 @@ if (fromDisk) {
 } else {
   say(T.choose);
   memoryNotice();
-  leftoversRemove().catch(() => {});
+  diskTidy(null).catch(() => {});
 }
