@@ -13,7 +13,7 @@
 # page's origin.
 #
 #     web_test.py NATIVE_TOOL SITE_DIR EXAMPLES_DIR [SCREENSHOT.png]
-import hashlib, http.server, json, math, os, re, shutil, struct, subprocess, sys, tempfile, threading, time, wave
+import http.server, json, math, os, re, shutil, struct, subprocess, sys, tempfile, threading, time, wave
 from functools import partial
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -23,16 +23,15 @@ from selenium.common.exceptions import TimeoutException, WebDriverException
 from screen import screen_run
 
 
+# A WAV file of piece repeated (noise by default): its bytes, or written to path in
+# pieces when it is large. tag 0xFFFE gives the extensible format chunk (PCM inside);
+# chunks: that many empty chunks before the data.
 def wav(channels=2, rate=8000, bits=16, frames=1000, seed=1, path=None, piece=None, tag=1, chunks=0):
-    """A WAV file of piece repeated (noise by default): its bytes, or written to path in
-    pieces when it is large. tag 0xFFFE gives the extensible format chunk (PCM inside);
-    chunks: that many empty chunks before the data."""
-    block = channels * bits // 8
-    size = frames * block
+    block, size = channels * bits // 8, frames * channels * bits // 8
     piece = piece or bytes((seed * 7919 + i * 104729) % 251 for i in range(min(size, 1 << 16)))
     fmt = struct.pack("<HHIIHH", tag, channels, rate, rate * block, block, bits)
     fmt += struct.pack("<HHI", 22, bits, 3) + bytes.fromhex("0100000000001000800000aa00389b71") if tag == 0xFFFE else b""
-    head = b"WAVE" + b"fmt " + struct.pack("<I", len(fmt)) + fmt + b"JUNK\0\0\0\0" * chunks
+    head = b"WAVEfmt " + struct.pack("<I", len(fmt)) + fmt + b"JUNK\0\0\0\0" * chunks
     head = b"RIFF" + struct.pack("<I", len(head) + 8 + size) + head + b"data" + struct.pack("<I", size)
     if path is None:
         return head + (piece * (size // len(piece) + 1))[:size]
@@ -42,29 +41,26 @@ def wav(channels=2, rate=8000, bits=16, frames=1000, seed=1, path=None, piece=No
             f.write(piece[: min(len(piece), size - at)])
 
 
+# The native tool's screen on a UTF-8 pseudo-terminal and its status.
 def native_run(native, folder, names, out):
-    """The native tool's screen on a UTF-8 pseudo-terminal and its status."""
     screen, status = screen_run([native, *names, out], dict(os.environ, LC_ALL="C.UTF-8"), lambda: os.chdir(folder))
     return screen.decode(), status
 
 
+# axe-core's script, installed from the registry under folder where missing; None (and
+# a line saying so) where it cannot be.
 def axe_source(folder):
-    """axe-core's script, installed from the registry under folder where missing; None
-    (and a line saying so) where it cannot be."""
     path = f"{folder}/axe/node_modules/axe-core/axe.min.js"
-    try:
-        if not os.path.exists(path):
-            subprocess.run(["npm", "install", "--silent", "--no-audit", "--no-fund", "--fetch-retries=1",
-                            "--prefix", f"{folder}/axe", "axe-core@4"], capture_output=True, timeout=60)
-        return open(path).read()
-    except (OSError, subprocess.TimeoutExpired):
+    if not os.path.exists(path):
+        subprocess.run(["npm", "install", "--silent", "--no-audit", "--no-fund", "--fetch-retries=1", "--prefix",
+                        f"{folder}/axe", "axe-core@4"], capture_output=True, timeout=60)
+    if not os.path.exists(path):
         print("SKIPPED axe-core: it could not be installed from the npm registry")
-        return None
+    return open(path).read() if os.path.exists(path) else None
 
 
 class Quiet(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
+    log_message = lambda *args: None
 
     def end_headers(self):
         # Nothing from the browser's own cache: offline, only the page's service worker has the site.
@@ -72,8 +68,8 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
         super().end_headers()
 
 
+# The site on a port of its own (or the one given): the server and its origin.
 def serve(site, port=0):
-    """The site on a port of its own (or the one given); returns the server and its origin."""
     server = http.server.ThreadingHTTPServer(("127.0.0.1", port), partial(Quiet, directory=site))
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server, f"http://127.0.0.1:{server.server_address[1]}"
@@ -82,30 +78,28 @@ def serve(site, port=0):
 def browser_start(work, downloads):
     options = webdriver.ChromeOptions()
     options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
-    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                 "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                 "--no-first-run", "--window-size=1000,1400", f"--user-data-dir={work}/profile",
-                 "--lang=en-US", f"--log-net-log={work}/net.json"):
+    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update", "--disable-sync", "--lang=en-US",
+                 "--window-size=1000,1400", f"--user-data-dir={work}/profile", f"--log-net-log={work}/net.json"):
         options.add_argument(flag)
-    options.add_experimental_option("prefs", {"download.default_directory": downloads,
-                                              "download.prompt_for_download": False,
-                                              "intl.accept_languages": "en-US"})
+    options.add_experimental_option("prefs", {"download.default_directory": downloads, "intl.accept_languages":
+                                              "en-US", "download.prompt_for_download": False})
     browser = webdriver.Chrome(service=Service(shutil.which("chromedriver") or "/usr/bin/chromedriver"),
                                options=options)
     browser.execute_cdp_cmd("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": downloads})
     return browser
 
 
+# The proportional set size of every process of this browser, in KiB.
 def browser_pss_kib(browser):
-    """The proportional set size of every process of this browser, in KiB."""
-    children, total, todo = {}, 0, [browser.service.process.pid]
+    children, total, todo = {}, 0, [str(browser.service.process.pid)]
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
-            children.setdefault(int(open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()[1]), []).append(pid)
-        except (OSError, IndexError, ValueError):
+            children.setdefault(open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()[1], []).append(pid)
+        except (OSError, IndexError):
             pass
     while todo:
-        todo += children.get(int(pid := todo.pop()), [])
+        todo += children.get(pid := todo.pop(), [])
         try:
             total += sum(int(l.split()[1]) for l in open(f"/proc/{pid}/smaps_rollup") if l.startswith("Pss:"))
         except OSError:
@@ -113,58 +107,54 @@ def browser_pss_kib(browser):
     return total
 
 
+# Every URL the browser's network log shows requested by the pages and workers of those
+# origins (the browser's own requests, for updates and the like, aside); a log the
+# browser did not get to close has its events all there.
 def requests_of(netlog, initiators):
-    """Every URL the browser's network log shows requested by the pages and workers of
-    those origins (the browser's own requests, for updates and the like, aside)."""
-    text = open(netlog).read()
-    try:
-        log = json.loads(text)
-    except json.JSONDecodeError:  # a log the browser did not get to close: its events are all there
-        log = json.loads(text.rstrip().rstrip(",") + "]}")
+    text = open(netlog).read().rstrip()
+    log = json.loads(text if text.endswith("}") else text.rstrip(",") + "]}")
     start = log["constants"]["logEventTypes"]["URL_REQUEST_START_JOB"]
     return [e["params"]["url"] for e in log["events"]
             if e["type"] == start and e.get("params", {}).get("initiator") in initiators]
 
 
+# Whether condition came true within seconds.
 def until(browser, condition, seconds=10):
-    """Whether condition came true within seconds."""
     try:
         return WebDriverWait(browser, seconds, poll_frequency=0.02).until(condition)
     except TimeoutException:
         return False
 
 
+# The names in the page's private file system.
 def disk_files(browser):
-    """The names in the page's private file system."""
-    return browser.execute_async_script("""navigator.storage.getDirectory().then(async (d) => {
-        const names = []; for await (const n of d.keys()) names.push(n); arguments[0](names);
-        }).catch(() => arguments[0](null));""")
+    return browser.execute_async_script("""navigator.storage.getDirectory().then(async (d) => { const names = [];
+        for await (const n of d.keys()) names.push(n); arguments[0](names); }).catch(() => arguments[0](null));""")
 
 
+# Chooses the two files and presses Combine.
 def combine(browser, paths):
-    """Chooses the two files and presses Combine."""
     for hook, path in zip(("first", "second"), paths):
         browser.find_element(By.ID, hook).send_keys(path)
     browser.find_element(By.ID, "combine").click()
 
 
+# Runs the page on two files: its hooks once the run has ended, with the report, the
+# exit status and the saved bytes (None where no link is offered or none asked).
 def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0, load=True, during=None):
-    """Runs the page on two files: its hooks once the run has ended, with the report,
-    the exit status and the saved bytes (None where no link is offered or none asked)."""
     if load:
         browser.get(url)
     time.sleep(settle)  # as long as a person takes to choose the files, for the benchmark
     combine(browser, paths)
-    status = browser.find_element(By.ID, "status")
-    while during and not (status.get_attribute("data-exit") or status.get_attribute("data-error")):
+    ended = lambda _: browser.execute_script("const s = document.getElementById('status').dataset; "
+                                             "return s.exit || s.error")
+    while during and not ended(None):
         during()
-    WebDriverWait(browser, wait, poll_frequency=0.05).until(
-        lambda _: status.get_attribute("data-exit") or status.get_attribute("data-error"))
-    h = {k: status.get_attribute(f"data-{k}") for k in ("exit", "error", "ms", "output", "state")}
-    h.update(browser.execute_script("""const $ = (id) => document.getElementById(id);
-        return {report: $('report')?.textContent, shorter: $('picture')?.dataset.shorterFrames,
-                name: $('download')?.download ?? null, status: $('status').textContent};"""))
-    h["exit"], h["got"], page_run.ms = int(h["exit"] or -1), None, int(h["ms"] or 0)
+    WebDriverWait(browser, wait, poll_frequency=0.05).until(ended)
+    h = browser.execute_script("""const $ = (id) => document.getElementById(id), s = $('status');
+        return {...s.dataset, report: $('report')?.textContent, shorter: $('picture')?.dataset.shorterFrames,
+                name: $('download')?.download ?? null, status: s.textContent, got: null};""")
+    h["exit"], page_run.ms = int(h.get("exit") or -1), int(h.get("ms") or 0)
     if h["name"] and downloads:
         # The browser may change characters of the name that its file system refuses.
         browser.find_element(By.ID, "download").click()
@@ -179,8 +169,8 @@ def main():
     native, site, examples = (os.path.abspath(a) for a in sys.argv[1:4])
     shot = sys.argv[4] if len(sys.argv) > 4 else None
     work = tempfile.mkdtemp(prefix="wavpair-web-")
-    downloads, broken = f"{work}/downloads", f"{work}/broken"
-    os.makedirs(downloads)
+    downloads, broken, folder = f"{work}/downloads", f"{work}/broken", f"{work}/files"
+    os.makedirs(downloads), os.makedirs(folder)
     shutil.copytree(site, broken)  # without its WebAssembly: an engine that cannot load
     os.remove(f"{broken}/wavpair.wasm")
     (server, origin), (broken_server, broken_origin) = serve(site), serve(broken)
@@ -229,7 +219,6 @@ def main():
         for name, files, *bounds in cases:
             bounds = bounds[0] if bounds else {}
             # Two files of one name live in two folders, as the worker names them.
-            folder = tempfile.mkdtemp(dir=work)
             names = [f"{k + 1}/{f}" if files[0][0] == files[1][0] else f for k, (f, _) in enumerate(files)]
             for n, (_, data) in zip(names, files):
                 os.makedirs(os.path.dirname(f"{folder}/{n}"), exist_ok=True)
@@ -237,11 +226,9 @@ def main():
             paths = [f"{folder}/{n}" for n in names]
             url = f"file://{site}/wavpair.html" if bounds.get("page") else f"{origin}/index.html"
             base, samples, shown = browser_pss_kib(browser), [], []
-            during = ((lambda: (samples.append(browser_pss_kib(browser) - base), time.sleep(0.05),
-                                bounds.get("live") and shown.append(js("""const p = document.getElementById(
-                                'progress').value; return p > 0 && p < 1 && document.getElementById('status')
-                                .dataset.state === 'running' ? document.getElementById('report').textContent : null"""))))
-                      if "memory" in bounds else None)
+            during = (lambda: (samples.append(browser_pss_kib(browser) - base), time.sleep(0.05), shown.append(js(
+                """const $ = (id) => document.getElementById(id), p = $('progress').value; return p > 0 && p < 1 &&
+                $('status').dataset.state === 'running' ? $('report').textContent : null""")))) if "memory" in bounds else None
             began = time.time()
             try:
                 h = page_run(browser, url, paths, downloads, during=during)
@@ -257,8 +244,10 @@ def main():
             if want_status == 0:
                 want_report = want_report.replace(f"[{out}]", f"[{h['name']}]")
             want = open(f"{folder}/{out}", "rb").read() if want_status == 0 else None
-            gap, left, elements = js("""const r = document.getElementById('report'), g = r.querySelector('.omitted');
-                return [g?.textContent || '', +(g?.dataset.lines || 0), r.querySelectorAll('*').length];""")
+            gap, left, elements, red = js("""const r = document.getElementById('report'), g = r.querySelector('.omitted');
+                return [g?.textContent || '', +(g?.dataset.lines || 0), r.querySelectorAll('*').length,
+                [...r.querySelectorAll('*')].filter((e) => getComputedStyle(e).color === 'rgb(165, 14, 14)')
+                .map((e) => e.textContent).join('')];""")
             head, tail = h["report"].split(gap, 1) if gap else (h["report"], "")
             facts = {"the report": want_report.startswith(head) and want_report.endswith(tail) and
                      head.count("\n") + left + tail.count("\n") == want_report.count("\n"),
@@ -276,16 +265,13 @@ def main():
                     "where the shorter input ends": h["shorter"] == str(min(wave.open(p).getnframes() for p in paths)),
                     "the download's name": h["name"].endswith(".wav") and whole.startswith(stem) and (
                         stem == whole or len(stem.encode()) <= 200 < len(whole[:len(stem) + 1].encode())),
-                    "the output on disk where the browser has it":
-                        h["output"] == ("memory" if bounds.get("page") else "disk"),
+                    "the output on disk where the browser has it": h["output"] == ("memory" if "page" in bounds else "disk"),
                     "the player's duration": duration and abs(duration - size / block / rate) < 0.01})
             else:
                 # Marked: the message that ended the run, not the sizes the scan wrote to
                 # the error stream before it.
                 errors = subprocess.run([native, *names, out], cwd=folder, capture_output=True).stderr.decode("cp932")
                 ending = re.sub(r'\n? "(fmt |data)" ?の長さ: -?\d+ \[bytes\]\n', "", errors)
-                red = js("""return [...document.querySelectorAll('#report *')].filter((e) =>
-                    getComputedStyle(e).color === 'rgb(165, 14, 14)').map((e) => e.textContent).join('')""")
                 facts.update({"the refusal explained": h["status"].startswith("Refused: ") and "exit status" not in
                               h["status"] and bounds.get("says", "").lower() in h["status"].lower(),
                               "only the ending message marked": red == ending and ending})
@@ -297,32 +283,27 @@ def main():
                 facts["the report shown while the output is written"] = want_report[:want_report.rindex("\n[")] in shown
             if during:
                 facts["the browser's memory stays flat"] = samples and max(samples) < bounds["memory"] << 10
-            if not bounds.get("page"):
+            if "page" not in bounds:
                 facts["no file but the result's on disk"] = len(disk_files(browser)) == (want_status == 0)
             for what, ok in facts.items():
-                check(f"{name}: {what}", ok, {k: v for k, v in h.items() if k not in ("got", "report")} |
-                      {"report": h["report"][:2000], "want": want_report[:2000], "took": took, "elements": elements,
-                       "samples": max(samples or [0]) >> 10})
+                check(f"{name}: {what}", ok, {k: v for k, v in h.items() if k not in ("got", "report")} | {"took": took,
+                      "report": h["report"][-2000:], "want": want_report[-2000:], "red": red, "MiB": max(samples or [0]) >> 10})
             if shot and name == "Japanese names":
                 js("window.scrollTo(0, 0)")
                 browser.save_screenshot(shot)
-            shutil.rmtree(folder)
+            shutil.rmtree(folder), os.makedirs(folder)
 
         # A steady tone (a period of 8 frames, so every column holds its peaks) draws as
         # a flat band: the top of each channel's band on one row in every column.
-        folder = tempfile.mkdtemp(dir=work)
         tone = b"".join(struct.pack("<hh", v, v) for v in (round(20000 * math.sin(math.pi * k / 4)) for k in range(8)))
         for file, frames in (("tone.wav", 98760), ("tone2.wav", 32920)):
             open(f"{folder}/{file}", "wb").write(wav(frames=frames, piece=tone))
         page_run(browser, f"{origin}/index.html", [f"{folder}/tone.wav", f"{folder}/tone2.wav"])
-        tops = js("""const c = document.getElementById('picture'), d = c.getContext('2d')
-            .getImageData(0, 0, c.width, c.height / 2).data, tops = new Set();
-            for (let x = 0; x < c.width; x++) {
-              let y = 0;  // down to the first pixel of the band's blue (not white, not the red line)
-              while (y < c.height / 2 && (d[4 * (y * c.width + x) + 2] < 200 || d[4 * (y * c.width + x)] > 100)) y++;
-              if (y < c.height / 2) tops.add(y);
-            }
-            return [...tops];""")
+        # Each column down to the first pixel of the band's blue (not white, not the red line).
+        tops = js("""const c = document.getElementById('picture'), w = c.width, h = c.height / 2, tops = new Set();
+            const d = c.getContext('2d').getImageData(0, 0, w, h).data, blue = (i) => d[i + 2] >= 200 && d[i] <= 100;
+            for (let x = 0, y = 0; x < w; x++, y = 0) { while (y < h && !blue(4 * (y * w + x))) y++; tops.add(y); }
+            return [...tops].filter((y) => y < h);""")
         check("a steady tone draws as a flat band", len(tops) == 1, tops)
 
         # Two runs on one page, then one cancelled while it writes and one while its
@@ -343,8 +324,8 @@ def main():
             began = time.time()
             browser.find_element(By.ID, "cancel").click()
             until(browser, lambda _: js("return document.getElementById('status').dataset.state") == "cancelled")
-            said = [time.time() - began, js("""return [Object.keys(document.getElementById('status').dataset),
-                document.getElementById('progress').value, document.getElementById('combine').disabled]""")]
+            said = [time.time() - began, js("""const $ = (id) => document.getElementById(id);
+                return [Object.keys($('status').dataset), $('progress').value, $('combine').disabled]""")]
             time.sleep(1.5)
             said += [js("return document.getElementById('status').dataset.state"), disk_files(browser)]
             check(f"Cancel while {what}: within a second, nothing of the run before, for good, nothing on disk",
@@ -430,7 +411,7 @@ def main():
         check("a new build replaces the old cache", until(browser, caches))
         until(browser, lambda _: js("return !window.before"), 3)
         try:
-            runs = [(h := page_run(browser, None, pair, downloads, wait=20, load=False))["got"] for _ in range(2)]
+            runs = [page_run(browser, None, pair, downloads, wait=20, load=False)["got"] for _ in range(2)]
         except TimeoutException:
             runs = "a run that never ends"
         check("an open page meets a new build: it finishes or reloads", runs == [native_out] * 2, runs)
@@ -443,20 +424,19 @@ def main():
             browser.get(url)
             began = time.time()
             combine(browser, pair)
-            status = browser.find_element(By.ID, "status")
-            until(browser, lambda _: status.get_attribute("data-error"))
-            check(f"{what}: said within a few seconds", time.time() - began < 6 and
-                  browser.find_element(By.ID, "combine").is_enabled() and
-                  ("wavpair.html" in status.text) == url.startswith("file:"), status.text)
+            until(browser, lambda _: js("return document.getElementById('status').dataset.error"))
+            said = js("return [document.getElementById('status').textContent, document.getElementById('combine').disabled]")
+            check(f"{what}: said within a few seconds", time.time() - began < 6 and not said[1] and
+                  ("wavpair.html" in said[0]) == url.startswith("file:"), said)
 
         # A browser that prefers Japanese gets the page in Japanese, the refusal included.
-        browser.execute_cdp_cmd("Network.setUserAgentOverride", {
-            "userAgent": js("return navigator.userAgent"), "acceptLanguage": "ja"})
+        browser.execute_cdp_cmd("Network.setUserAgentOverride", {"userAgent": js("return navigator.userAgent"),
+                                                                 "acceptLanguage": "ja"})
         open(pair[1], "wb").write(wav(channels=1))
         h = page_run(browser, f"{origin}/index.html", pair)
-        check("Japanese: the page and the refusal", js("return document.documentElement.lang") == "ja" and
-              browser.find_element(By.ID, "combine").text == "合成" and h["exit"] == 255 and
-              "ステレオ" in h["status"], h["status"])
+        check("Japanese: the page and the refusal", h["exit"] == 255 and "ステレオ" in h["status"] and
+              js("return [document.documentElement.lang, document.getElementById('combine').textContent]") ==
+              ["ja", "合成"], h["status"])
     finally:
         browser.quit()
         server.shutdown()

@@ -1,10 +1,8 @@
 // The page: picks two files, runs the engine on them in a worker, shows its report as
-// it comes (bounded: the first and the last lines) and, on success, the output's
-// picture, a player and a link to save it. It speaks the reader's language (Japanese
-// or English); the report stays the tool's own Japanese. What it says about a run
-// comes from the engine's result, never from the report. Nothing is sent anywhere: the
-// output is the tab's file in the origin's private file system where the browser has
-// one, and is gathered here only where it has not.
+// it comes (bounded) and, on success, the output's picture, a player and a link to save
+// it, in the reader's language (Japanese or English; the report stays the tool's own
+// Japanese). What it says about a run comes from the engine's result, never from the
+// report. Nothing is sent anywhere.
 "use strict";
 
 const kStartMs = 5000; // an engine not loaded by then has failed to start
@@ -29,8 +27,6 @@ const kTexts = {
     slow: "it did not start", noWorker: "this browser will not start it here", noLoad: "it could not be loaded",
     fromDisk: "This page needs a web server. Opened from disk, use wavpair.html (the whole page in one file) " +
       "beside it instead.",
-    memory: "This browser cannot write the result to disk from this page, so it is kept in memory: a result " +
-      "this large may need more memory than the computer has.",
     refused: (why) => `Refused: ${why}`,
     files: ["the first file", "the second file"],
     // Why a run ended, in the reader's words, for each message of the engine that can
@@ -61,9 +57,8 @@ const kTexts = {
   },
   ja: {
     title: "wavpair: 二つのステレオWAVファイルを並べる",
-    intro: "二つのステレオWAVファイル(PCM、8または16ビット)をひとつにします。長いほうをモノラルに" +
-      "まとめて左チャンネルに、もう一方を右チャンネルに入れます。処理はすべてこのコンピュータの中で" +
-      "行われ、ファイルはどこにも送られません。",
+    intro: "二つのステレオWAVファイル(PCM、8または16ビット)をひとつにします。長いほうをモノラルにまとめて左チャンネルに、" +
+      "もう一方を右チャンネルに入れます。処理はすべてこのコンピュータの中で行われ、ファイルはどこにも送られません。",
     first: "一つ目のWAVファイル", second: "二つ目のWAVファイル", drop: "またはここにドロップ", combine: "合成",
     cancel: "中止", progress: "進み具合", report: "レポート", result: "結果", listen: "試聴", channels: "チャンネル",
     both: "両方", left: "左チャンネルを両耳で", right: "右チャンネルを両耳で",
@@ -109,14 +104,12 @@ const kTexts = {
   },
 };
 const kLanguage = [...(navigator.languages || []), navigator.language || "en"]
-  .map((l) => String(l).toLowerCase().split("-")[0])
-  .find((l) => l in kTexts) || "en";
+  .map((l) => String(l).toLowerCase().split("-")[0]).find((l) => l in kTexts) || "en";
 const T = kTexts[kLanguage];
 
 const $ = (id) => document.getElementById(id);
-const [first, second, combine, cancel, progress, status, report, result, picture, player, channels] =
-  ["first", "second", "combine", "cancel", "progress", "status", "report", "result", "picture", "player", "channels"]
-    .map($);
+const [first, second, combine, cancel, progress, status, report, result, picture, player, channels] = ["first",
+  "second", "combine", "cancel", "progress", "status", "report", "result", "picture", "player", "channels"].map($);
 document.documentElement.lang = kLanguage;
 document.title = T.title || document.title;
 for (const node of document.querySelectorAll("[data-text]")) node.textContent = T[node.dataset.text] || node.textContent;
@@ -153,11 +146,9 @@ function outputName(a, b) {
   return `${stem.join("")}.wav`;
 }
 
-// The worker's script: the one-file page carries it inside itself, as one URL for
-// every run.
+// The worker's script: the one-file page carries it inside itself.
 const inline = $("worker-source");
-const workerUrl = inline ? URL.createObjectURL(new Blob([inline.textContent], { type: "text/javascript" }))
-  : "worker.js";
+const workerUrl = inline ? URL.createObjectURL(new Blob([inline.textContent], { type: "text/javascript" })) : "worker.js";
 const fromDisk = location.protocol === "file:" && !inline;
 
 // Served, the site is an installable app that works offline (sw.js). A new build takes
@@ -183,13 +174,9 @@ const tab = `${Date.now().toString(36)}${Math.random().toString(36).slice(2, 8)}
 const hasDisk = !!(navigator.storage && navigator.storage.getDirectory && navigator.locks);
 let [runs, diskName, saved] = [0, null, null]; // saved: the object URL of the result shown
 async function diskRemove(name, tries = 40) {
-  for (let k = 0; k < tries; k++) {
-    try {
-      return await (await navigator.storage.getDirectory()).removeEntry(name);
-    } catch (e) {
-      if (e.name === "NotFoundError") return;
-      await new Promise((wake) => setTimeout(wake, 50));
-    }
+  for (let k = 0; k < tries; k++, await new Promise((wake) => setTimeout(wake, 50))) {
+    const removed = navigator.storage.getDirectory().then((d) => d.removeEntry(name));
+    if (await removed.then(() => true, (e) => e.name === "NotFoundError")) return;
   }
 }
 // This tab's files of the runs so far but keep, and the files of tabs that are gone.
@@ -207,19 +194,16 @@ if (hasDisk) navigator.locks.request(`wavpair-${tab}`, () => new Promise(() => {
 // Combine is pressed; `ready` gives its first word: ready (within kStartMs) or failed.
 function engineStart() {
   const engine = { said: null };
-  try {
-    engine.worker = new Worker(workerUrl);
-  } catch (e) {
-    engine.ready = Promise.resolve({ type: "failed", message: T.noWorker });
-    return engine;
-  }
   engine.ready = new Promise((settle) => {
+    const fail = (message) => settle({ type: "failed", message });
+    setTimeout(() => fail(T.slow), kStartMs);
+    try {
+      engine.worker = new Worker(workerUrl);
+    } catch (e) {
+      return fail(T.noWorker);
+    }
     engine.worker.onmessage = ({ data }) => settle(data);
-    engine.worker.onerror = (e) => {
-      e.preventDefault();
-      settle({ type: "failed", message: e.message || T.slow });
-    };
-    setTimeout(() => settle({ type: "failed", message: T.slow }), kStartMs);
+    engine.worker.onerror = (e) => e.preventDefault() || fail(e.message || T.slow);
   });
   engine.ready.then((word) => (engine.said = word));
   return engine;
@@ -242,24 +226,18 @@ function say(text, state, marks = {}) {
 const view = {};
 function reportClear() {
   clearTimeout(view.timer);
-  const [gap, end] = [document.createElement("span"), document.createElement("span")];
-  gap.className = "omitted";
+  const [gap, end] = [span("omitted"), span("")];
   report.replaceChildren(gap, end);
   Object.assign(view, { gap, end, head: 0, tail: [], lines: 0, left: 0, timer: 0 });
 }
+const span = (className, textContent = "") => Object.assign(document.createElement("span"), { className, textContent });
 function nodes(lines) {
   const runs = [];
   for (const [kind, text] of lines) {
     if (runs.length && runs[runs.length - 1][0] === kind) runs[runs.length - 1][1] += text;
     else runs.push([kind, text]);
   }
-  return runs.map(([kind, text]) => {
-    if (kind !== 3) return document.createTextNode(text);
-    const span = document.createElement("span");
-    span.className = "err";
-    span.textContent = text;
-    return span;
-  });
+  return runs.map(([kind, text]) => (kind === 3 ? span("err", text) : document.createTextNode(text)));
 }
 function reportAdd(pieces) {
   const head = [];
@@ -294,9 +272,8 @@ function reset() {
   player.pause();
   player.removeAttribute("src");
   player.load();
-  if (saved) URL.revokeObjectURL(saved);
-  saved = null;
-  progress.value = 0;
+  URL.revokeObjectURL(saved);
+  [saved, progress.value] = [null, 0];
   diskTidy(null).catch(() => {});
 }
 
@@ -306,10 +283,8 @@ function reset() {
 function finish(focus) {
   if (running && running.worker) running.worker.terminate();
   diskTidy(focus ? diskName : null).catch(() => {});
-  running = null;
-  spare = spare || engineStart();
-  combine.disabled = false;
-  cancel.disabled = true;
+  [running, spare] = [null, spare || engineStart()];
+  [combine.disabled, cancel.disabled] = [false, true];
   (focus || status).focus();
 }
 
@@ -342,26 +317,19 @@ function draw(r, columns) {
   }
 }
 
-// The channel the listener picked, in both ears (Web Audio), or the output as it is.
+// The channel the listener picked in both ears, or both as they are (Web Audio).
 let audio = null;
 channels.addEventListener("change", () => {
   if (!audio) {
     const context = new AudioContext();
-    audio = { context, source: context.createMediaElementSource(player),
-      split: context.createChannelSplitter(2), merge: context.createChannelMerger(2) };
+    audio = { context, split: context.createChannelSplitter(2), merge: context.createChannelMerger(2) };
+    context.createMediaElementSource(player).connect(audio.split);
+    audio.merge.connect(context.destination);
   }
-  const { context, source, split, merge } = audio;
-  [source, split, merge].forEach((node) => node.disconnect());
-  if (channels.value === "both") {
-    source.connect(context.destination);
-  } else {
-    const side = channels.value === "left" ? 0 : 1;
-    source.connect(split);
-    split.connect(merge, side, 0);
-    split.connect(merge, side, 1);
-    merge.connect(context.destination);
-  }
-  context.resume().catch(() => {});
+  audio.split.disconnect();
+  ({ both: [0, 1], left: [0, 0], right: [1, 1] })[channels.value].forEach((from, to) =>
+    audio.split.connect(audio.merge, from, to));
+  audio.context.resume().catch(() => {});
 });
 player.addEventListener("play", () => audio && audio.context.resume().catch(() => {}));
 
@@ -398,22 +366,19 @@ async function start(event) {
   if (running) return;
   if (fromDisk) return say(T.fromDisk, null, { error: "from-disk" });
   if (!first.files.length || !second.files.length) return say(T.chooseBoth);
-  combine.disabled = true;
+  [combine.disabled, cancel.disabled] = [true, false];
   reset();
-  cancel.disabled = false;
   cancel.focus();
-  const engine = (running = spare);
-  spare = null;
+  const engine = spare;
+  [running, spare] = [spare, null];
   say(engine.said ? T.combining : T.starting, "running");
   const word = await engine.ready;
   if (running !== engine) return; // cancelled meanwhile
   if (word.type !== "ready") return failed(word.message);
   if (word.build !== kBuild) return buildReload();
   say(T.combining, "running");
-  const files = [first.files[0], second.files[0]];
+  const [files, parts, began] = [[first.files[0], second.files[0]], [], performance.now()];
   const name = outputName(files[0].name, files[1].name);
-  const parts = [];
-  const began = performance.now();
   const heard = {
     report: ({ pieces, done, total }) => {
       reportAdd(pieces);
@@ -437,10 +402,7 @@ async function start(event) {
     },
   };
   engine.worker.onmessage = ({ data }) => running === engine && heard[data.type] && heard[data.type](data);
-  engine.worker.onerror = (e) => {
-    e.preventDefault();
-    if (running === engine) failed(e.message || T.slow);
-  };
+  engine.worker.onerror = (e) => e.preventDefault() || (running === engine && failed(e.message || T.slow));
   engine.worker.postMessage({ first: files[0], second: files[1], output: name,
     diskName: (diskName = word.disk ? `wavpair-${tab}-${++runs}.wav` : null) });
 }
@@ -463,20 +425,16 @@ async function memoryNotice() {
   const engine = spare || running;
   const word = engine ? await engine.ready : {};
   $("notice").hidden = !(word.type === "ready" && !word.disk && size >= kLargeBytes);
-  $("notice").textContent = T.memory;
 }
 for (const input of [first, second]) {
   input.addEventListener("change", memoryNotice);
   // Each file box takes a dropped file as if it had been chosen.
   const box = $(`${input.id}-drop`);
-  box.addEventListener("dragover", (e) => {
-    e.preventDefault();
-    box.classList.add("over");
-  });
-  box.addEventListener("dragleave", () => box.classList.remove("over"));
+  const over = (on) => (e) => e.preventDefault() || box.classList.toggle("over", on);
+  box.addEventListener("dragover", over(true));
+  box.addEventListener("dragleave", over(false));
   box.addEventListener("drop", (e) => {
-    e.preventDefault();
-    box.classList.remove("over");
+    over(false)(e);
     if (e.dataTransfer.files.length) input.files = e.dataTransfer.files;
     memoryNotice();
   });

@@ -25,11 +25,11 @@ constexpr uint32_t kColumns = 1000;
 RunResult gRun;
 int32_t gColumns[kColumns][2][2];  // [column][channel][least, greatest]
 
-// The least and greatest left and right samples of n frames at p, into lo and hi.
-// Each frame is one little-endian word, split lane by lane, so the loop is vector code.
+// The least and greatest left and right samples of n frames at p, into a column. Each
+// frame is one little-endian word, split lane by lane, so the loop is vector code.
 template <bool kWide>
-void framesSpan(const uint8_t* p, uint64_t n, int32_t (&lo)[2], int32_t (&hi)[2]) {
-  int32_t lo0 = lo[0], lo1 = lo[1], hi0 = hi[0], hi1 = hi[1];
+void framesSpan(const uint8_t* p, uint64_t n, int32_t (&c)[2][2]) {
+  int32_t lo0 = c[0][0], hi0 = c[0][1], lo1 = c[1][0], hi1 = c[1][1];
   for (uint64_t i = 0; i < n; ++i) {
     const uint32_t w = kWide ? getU32le(p + 4 * i) : getU16le(p + 2 * i);
     const int32_t left =
@@ -38,7 +38,7 @@ void framesSpan(const uint8_t* p, uint64_t n, int32_t (&lo)[2], int32_t (&hi)[2]
     lo0 = std::min(lo0, left), hi0 = std::max(hi0, left);
     lo1 = std::min(lo1, right), hi1 = std::max(hi1, right);
   }
-  lo[0] = lo0, lo[1] = lo1, hi[0] = hi0, hi[1] = hi1;
+  c[0][0] = lo0, c[0][1] = hi0, c[1][0] = lo1, c[1][1] = hi1;
 }
 
 // n frames at p, the first of them frame `frame` of the output, column by column.
@@ -50,10 +50,7 @@ void framesPass(const uint8_t* p, uint64_t frame, uint64_t n) {
     const uint64_t column = (frame + done) * kColumns / total;
     const uint64_t next = ((column + 1) * total + kColumns - 1) / kColumns;  // its first frame
     const uint64_t end = std::min(n, next - frame);
-    int32_t lo[2] = {gColumns[column][0][0], gColumns[column][1][0]};
-    int32_t hi[2] = {gColumns[column][0][1], gColumns[column][1][1]};
-    framesSpan<kWide>(p + done * (kWide ? 4 : 2), end - done, lo, hi);
-    for (size_t ch = 0; ch < 2; ++ch) gColumns[column][ch][0] = lo[ch], gColumns[column][ch][1] = hi[ch];
+    framesSpan<kWide>(p + done * (kWide ? 4 : 2), end - done, gColumns[column]);
     done = end;
   }
 }

@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
-# Makes the site: the page's files, the engine, and the service worker with this
-# build's list of files; and wavpair.html, the same page as one file (engine and all)
-# for opening from disk, whose Content-Security-Policy admits its inline pieces by
-# their hashes. One build identity, a digest of everything the site is made from, is
-# written into the page, its worker, the engine and the service worker's cache name,
-# so that a page never runs a worker or an engine of another build.
+# Makes the site (the page's files, the engine, the service worker with the list of
+# files) and wavpair.html, the same page as one file for opening from disk. One build
+# identity, a digest of all they are made from, goes into the page, its worker, the
+# engine and the cache's name, so that a page never runs a worker or engine of another.
 #
 #     site.py WEB_DIR ENGINE_JS ONE_FILE_ENGINE_JS SITE_DIR
 import base64, hashlib, json, os, re, shutil, sys

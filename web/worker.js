@@ -1,14 +1,13 @@
 // One combination, in a worker of its own that the page ends after the run, so nothing
 // of one run reaches the next. The engine (src/platform/browser.cpp) asks this worker
 // for its files: the inputs are the chosen files, read in place; the output goes into
-// the tab's file of the origin's private file system where the browser has one
-// (memory stays flat whatever its size), or else to the page piece by piece.
+// a file of the origin's private file system where the browser has one (memory stays
+// flat), or else to the page piece by piece.
 //
 // Page to worker: {first, second, output, diskName}, the one run. Worker to page:
 //   ready {build (null where the engine is of another), disk (the output can go there)}
-//   report {pieces: [kind, text, ...] since the last, done, total: bytes of the chosen
-//          files read}, at most every kBatchMs; kind 1 standard output, 2 standard
-//          error, 3 the message that ended the run
+//   report {pieces: [kind, text, ...] since the last (1 standard output, 2 standard
+//          error, 3 the message that ended the run), done, total: bytes read}
 //   chunk {bytes}: the output's next bytes, where it is not on disk
 //   end {status, disk, result, columns}: the engine's result and the picture's columns
 //   failed {message}
@@ -19,10 +18,9 @@ const kBatchMs = 40;
 const kAhead = 64 << 10; // reads below this (the scan's) are served from one slice this large
 
 const decoder = new TextDecoder();
-let [job, ready] = [null, false];
 const inputs = new Map(); // the names the engine is given -> {file, chosen: its number}
 const open = new Map(); // handle -> {file, chosen, ...} or {} for the output
-let [handles, read, batch, pieces] = [0, 0, 0, []];
+let [job, ready, handles, read, batch, pieces] = [null, false, 0, 0, 0, []];
 let [access, end] = [null, null]; // access: the output's file on disk
 
 const failed = (e) => postMessage({ type: "failed", message: String(e && e.message ? e.message : e) });
@@ -64,16 +62,6 @@ async function fileRead(f, view, at) {
   return filled;
 }
 
-function outputWrite(view, at) {
-  if (access && access.write(view, { at }) !== view.length) return -1;
-  if (!access) {
-    const bytes = view.slice();
-    postMessage({ type: "chunk", bytes: bytes.buffer }, [bytes.buffer]);
-  }
-  Module._picturePass(view.byteOffset, view.length, at);
-  return view.length;
-}
-
 self.Module = {
   fileOpen(name, write) {
     if (!write && !inputs.has(name)) return -1;
@@ -96,7 +84,11 @@ self.Module = {
   },
   fileWrite(handle, view, at) {
     try {
-      return outputWrite(view, at);
+      const bytes = access ? null : view.slice();
+      if (bytes) postMessage({ type: "chunk", bytes: bytes.buffer }, [bytes.buffer]);
+      else if (access.write(view, { at }) !== view.length) return -1;
+      Module._picturePass(view.byteOffset, view.length, at);
+      return view.length;
     } catch (e) {
       return -1; // a full disk: the engine reports it
     }
@@ -123,10 +115,8 @@ self.Module = {
   onAbort: failed,
 };
 
-self.onmessage = ({ data }) => {
-  job = job || data; // one run per worker: a second would share the engine's state mid-read
-  go();
-};
+// One run per worker: a second would share the engine's state mid-read.
+self.onmessage = ({ data }) => job || ((job = data), go());
 
 function go() {
   if (ready && job) combineRun(job).catch(failed);
