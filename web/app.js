@@ -9,8 +9,7 @@ const kStartMs = 5000; // an engine not loaded by then has failed to start
 const kBuild = "@BUILD@"; // the page runs workers and engines of this build only
 const kDrawMs = 200; // the report is drawn at most this often while it comes
 const kLargeBytes = 512 << 20; // inputs from which gathering the output here is a risk
-const kHeadLines = 2000; // the report shows its first lines and its last ones
-const kTailLines = 2000;
+const kEndLines = 2000; // the report shows this many of its first lines and of its last ones
 const kStemBytes = 200; // the saved name's stem, in UTF-8: file systems take 255 bytes
 
 const kTexts = {
@@ -219,8 +218,8 @@ function say(text, state, marks = {}) {
   Object.assign(status.dataset, marks, state ? { state } : {});
 }
 
-// The report, bounded whatever the run prints: its first kHeadLines lines, then a line
-// saying how many are left out, then its last kTailLines lines, kept as [kind, line]
+// The report, bounded whatever the run prints: its first kEndLines lines, then a line
+// saying how many are left out, then its last kEndLines lines, kept as [kind, line]
 // and drawn as one node per run of one kind: text, or a marked span for the message
 // that ended the run.
 const view = {};
@@ -244,13 +243,13 @@ function reportAdd(pieces) {
   for (let k = 0; k < pieces.length; k += 2) {
     for (const line of pieces[k + 1].split(/(?<=\n)/)) {
       const whole = line.endsWith("\n") ? 1 : 0;
-      if (view.head < kHeadLines) head.push([pieces[k], line]), (view.head += whole);
+      if (view.head < kEndLines) head.push([pieces[k], line]), (view.head += whole);
       else view.tail.push([pieces[k], line]), (view.lines += whole);
     }
   }
   view.gap.before(...nodes(head));
   let drop = 0;
-  for (; view.lines > kTailLines; drop++) if (view.tail[drop][1].endsWith("\n")) view.lines--, view.left++;
+  for (; view.lines > kEndLines; drop++) if (view.tail[drop][1].endsWith("\n")) view.lines--, view.left++;
   view.tail.splice(0, drop);
   // Drawn at most every kDrawMs, in a frame, however many batches came: laying out the
   // tail is the page's largest cost, and Cancel must still be answered at once.
@@ -269,7 +268,6 @@ function reset() {
   reportClear();
   result.hidden = true;
   $("save").textContent = "";
-  player.pause();
   player.removeAttribute("src");
   player.load();
   URL.revokeObjectURL(saved);
@@ -277,9 +275,8 @@ function reset() {
   diskTidy(null).catch(() => {});
 }
 
-// Ends the run under way on the page: its worker ended, its file gone unless its
-// result is shown (focus: the link to save it), Combine usable again, a spare engine
-// coming.
+// Ends the run under way: its worker ended, its file gone unless its result is shown
+// (focus: the link to save it), Combine usable again, a spare engine coming.
 function finish(focus) {
   if (running && running.worker) running.worker.terminate();
   diskTidy(focus ? diskName : null).catch(() => {});
@@ -288,10 +285,7 @@ function finish(focus) {
   (focus || status).focus();
 }
 
-function failed(why) {
-  finish();
-  say(T.failed(why || T.noLoad), "failed", { error: "engine" });
-}
+const failed = (why) => finish() || say(T.failed(why || T.noLoad), "failed", { error: "engine" });
 
 // The picture: each channel's least and greatest sample per column, and a line where
 // the shorter input ran out.
@@ -336,8 +330,7 @@ player.addEventListener("play", () => audio && audio.context.resume().catch(() =
 // The result shown: playing time, picture, player and the link to save it.
 async function show(r, columns, onDisk, name, files, parts) {
   const seconds = (n) => (n / r.inputs[0].rate).toFixed(3);
-  $("duration").textContent =
-    T.time(seconds(r.outputFrames), r.shorterFrames < r.outputFrames ? seconds(r.shorterFrames) : null);
+  $("duration").textContent = T.time(seconds(r.outputFrames), r.shorterFrames < r.outputFrames && seconds(r.shorterFrames));
   draw(r, columns);
   const sides = (r.longer === 1 ? [files[1], files[0]] : files).map((f) => shown(f.name));
   picture.setAttribute("aria-label", T.pictureLabel(...sides));
@@ -345,9 +338,8 @@ async function show(r, columns, onDisk, name, files, parts) {
   const file = onDisk ? await (await (await navigator.storage.getDirectory()).getFileHandle(diskName)).getFile()
     : new Blob(parts, { type: "audio/wav" });
   saved = player.src = URL.createObjectURL(file);
-  const link = document.createElement("a");
-  Object.assign(link, { id: "download", href: saved, download: name.replace(driving, ""),
-    textContent: T.save(shown(name)) });
+  const link = Object.assign(document.createElement("a"), { id: "download", href: saved,
+    download: name.replace(driving, ""), textContent: T.save(shown(name)) });
   $("save").append(link);
   result.hidden = false;
   return link;
@@ -363,8 +355,7 @@ function buildReload() {
 
 async function start(event) {
   event.preventDefault();
-  if (running) return;
-  if (fromDisk) return say(T.fromDisk, null, { error: "from-disk" });
+  if (running || fromDisk) return; // from disk, the page has said what to open instead
   if (!first.files.length || !second.files.length) return say(T.chooseBoth);
   [combine.disabled, cancel.disabled] = [true, false];
   reset();
@@ -415,15 +406,13 @@ cancel.addEventListener("click", () => {
   say(T.cancelled, "cancelled");
 });
 // A page put aside for going back (the back/forward cache) keeps its result; a page
-// that goes removes its file, best effort: the next page's first run removes what a
-// page left.
+// that goes removes its file, best effort: the next page removes what is left.
 addEventListener("pagehide", (event) => !event.persisted && diskName && diskRemove(diskName, 1));
 
 // Before a large run, a browser that keeps the result in memory says so.
 async function memoryNotice() {
   const size = [first, second].reduce((n, input) => n + (input.files[0] ? input.files[0].size : 0), 0);
-  const engine = spare || running;
-  const word = engine ? await engine.ready : {};
+  const word = await (spare || running || { ready: {} }).ready;
   $("notice").hidden = !(word.type === "ready" && !word.disk && size >= kLargeBytes);
 }
 for (const input of [first, second]) {
