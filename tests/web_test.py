@@ -51,12 +51,9 @@ def native_run(native, folder, names, out):
 # a line saying so) where it cannot be.
 def axe_source(folder):
     path = f"{folder}/axe/node_modules/axe-core/axe.min.js"
-    if not os.path.exists(path):
-        subprocess.run(["npm", "install", "--silent", "--no-audit", "--no-fund", "--fetch-retries=1", "--prefix",
-                        f"{folder}/axe", "axe-core@4"], capture_output=True, timeout=60)
-    if not os.path.exists(path):
-        print("SKIPPED axe-core: it could not be installed from the npm registry")
-    return open(path).read() if os.path.exists(path) else None
+    os.path.exists(path) or subprocess.run(["npm", "install", "--silent", "--no-audit", "--no-fund", "--fetch-retries=1",
+                                            "--prefix", f"{folder}/axe", "axe-core@4"], capture_output=True, timeout=60)
+    return open(path).read() if os.path.exists(path) else print("SKIPPED axe-core: it could not be installed")
 
 
 class Quiet(http.server.SimpleHTTPRequestHandler):
@@ -87,21 +84,17 @@ def browser_start(work, downloads):
     browser = webdriver.Chrome(service=Service(shutil.which("chromedriver") or "/usr/bin/chromedriver"),
                                options=options)
     browser.execute_cdp_cmd("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": downloads})
+    browser.profile = f"{work}/profile"
     return browser
 
 
-# The proportional set size of every process of this browser, in KiB.
+# The proportional set size of every process of this browser (each names its profile), in KiB.
 def browser_pss_kib(browser):
-    children, total, todo = {}, 0, [str(browser.service.process.pid)]
+    total = 0
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
-            children.setdefault(open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()[1], []).append(pid)
-        except (OSError, IndexError):
-            pass
-    while todo:
-        todo += children.get(pid := todo.pop(), [])
-        try:
-            total += sum(int(l.split()[1]) for l in open(f"/proc/{pid}/smaps_rollup") if l.startswith("Pss:"))
+            if browser.profile.encode() in open(f"/proc/{pid}/cmdline", "rb").read():
+                total += sum(int(l.split()[1]) for l in open(f"/proc/{pid}/smaps_rollup") if l.startswith("Pss:"))
         except OSError:
             pass
     return total
@@ -151,9 +144,15 @@ def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0, load=Tru
     while during and not ended(None):
         during()
     WebDriverWait(browser, wait, poll_frequency=0.05).until(ended)
-    h = browser.execute_script("""const $ = (id) => document.getElementById(id), s = $('status');
-        return {...s.dataset, report: $('report')?.textContent, shorter: $('picture')?.dataset.shorterFrames,
-                name: $('download')?.download ?? null, status: s.textContent, got: null};""")
+    # The report's text, its gap (what it says and how many lines it left out), its
+    # elements, and its text shown in the colour of the ending message.
+    h = browser.execute_script("""const $ = (id) => document.getElementById(id), s = $('status'), r = $('report');
+        const g = r?.querySelector('.omitted'), all = [...(r?.querySelectorAll('*') || [])];
+        return {...s.dataset, report: r?.textContent, gap: g?.textContent || '', left: +(g?.dataset.lines || 0),
+                elements: all.length, red: all.filter((e) => getComputedStyle(e).color === 'rgb(165, 14, 14)')
+                .map((e) => e.textContent).join(''), shorter: $('picture')?.dataset.shorterFrames, status: s.textContent,
+                name: $('download')?.download ?? null, played: !!$('player')?.src && $('player').src === $('download')?.href,
+                got: null};""")
     h["exit"], page_run.ms = int(h.get("exit") or -1), int(h.get("ms") or 0)
     if h["name"] and downloads:
         # The browser may change characters of the name that its file system refuses.
@@ -166,27 +165,16 @@ def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0, load=Tru
 
 
 def main():
-    native, site, examples = (os.path.abspath(a) for a in sys.argv[1:4])
-    shot = sys.argv[4] if len(sys.argv) > 4 else None
+    native, site, examples, shot = [*map(os.path.abspath, sys.argv[1:4]), (sys.argv[4:] or [None])[0]]
     work = tempfile.mkdtemp(prefix="wavpair-web-")
-    downloads, broken, folder = f"{work}/downloads", f"{work}/broken", f"{work}/files"
+    downloads, folder, big = f"{work}/downloads", f"{work}/files", f"{work}/big.wav"
     os.makedirs(downloads), os.makedirs(folder)
-    shutil.copytree(site, broken)  # without its WebAssembly: an engine that cannot load
-    os.remove(f"{broken}/wavpair.wasm")
-    (server, origin), (broken_server, broken_origin) = serve(site), serve(broken)
+    shutil.copytree(site, f"{work}/broken", ignore=shutil.ignore_patterns("wavpair.wasm"))  # an engine that cannot load
+    (server, origin), (broken_server, broken_origin) = serve(site), serve(f"{work}/broken")
     browser = browser_start(work, downloads)
-    js = browser.execute_script
-    failures, checks = [], 0
-
-    def check(name, ok, detail=""):
-        nonlocal checks
-        checks += 1
-        if not ok:
-            failures.append(name)
-            print(f"FAILED {name} {detail}")
-
+    js, results, outs = browser.execute_script, [], {}
+    check = lambda name, ok, detail="": results.append(bool(ok)) or ok or print(f"FAILED {name} {detail}")
     long, short = (open(f"{examples}/{n}", "rb").read() for n in ("long.wav", "short.wav"))
-    big = f"{work}/big.wav"
     wav(frames=50_000_000, rate=44100, seed=3, path=big)  # 200 MB in and out
     cases = [  # name, the files (name, bytes or a path), what else holds (the page: index.html or the file)
         ("the examples", [("long.wav", long), ("short.wav", short)]),
@@ -200,16 +188,17 @@ def main():
         # A report of 200,000 lines: shown bounded, in time, and the browser stays light.
         ("200,000 empty chunks", [("chunks.wav", wav(chunks=200_000)), ("b.wav", wav())],
          {"seconds": 60, "memory": 256, "elements": 5000, "text": 2 << 20}),
-        # Two names of 126 characters: the saved name's stem is cut to 200 UTF-8 bytes.
-        ("long names", [("a" + "録" * 67 + ".wav", long), ("b" * 122 + ".wav", short)]),
+        # Two names of 126 characters: the saved name's stem is cut at a character to 200 UTF-8 bytes.
+        ("long names", [("a" + "録" * 67 + ".wav", long), ("b" * 122 + ".wav", short)], {"name": "a" + "録" * 66 + ".wav"}),
         # The saved name cut to the first input's own: still a file of its own.
-        ("a 200-byte stem", [("A" * 200 + ".wav", long), ("b.wav", short)]),
+        ("a 200-byte stem", [("A" * 200 + ".wav", long), ("b.wav", short)], {"name": "A" * 200 + ".wav"}),
         ("rates differ", [("a.wav", wav(rate=8000)), ("b.wav", wav(rate=11025))]),
         ("not a WAV file", [("a.wav", wav()), ("notes.wav", b"just some text, no RIFF here\n")]),
         ("8 bits, the second input longer", [("a.wav", wav(bits=8, frames=500)), ("b.wav", wav(bits=8, seed=5))]),
         # A name with the report's own words: what the page shows comes from the engine.
         ("a name like the report's lines", [('"data" の長さ: 7.wav', wav(frames=300)), ("b.wav", wav(frames=900))]),
-        ("a name that reorders text", [("a\u202egnp.wav", wav(frames=700)), ("b\u2066.wav", wav(frames=200))]),
+        ("a name that reorders text", [("a\u202egnp.wav", wav(frames=700)), ("b\u2066.wav", wav(frames=200))],
+         {"name": "agnp+b.wav"}),
         ("one file's name twice", [("same.wav", long), ("same.wav", short)]),
         ("inputs larger than the engine's memory", [("big.wav", big), ("small.wav", wav(rate=44100))],
          {"memory": 128, "live": True}),
@@ -217,77 +206,54 @@ def main():
     ]
     try:
         for name, files, *bounds in cases:
-            bounds = bounds[0] if bounds else {}
+            bounds = dict(*bounds)
             # Two files of one name live in two folders, as the worker names them.
             names = [f"{k + 1}/{f}" if files[0][0] == files[1][0] else f for k, (f, _) in enumerate(files)]
             for n, (_, data) in zip(names, files):
                 os.makedirs(os.path.dirname(f"{folder}/{n}"), exist_ok=True)
                 os.symlink(data, f"{folder}/{n}") if isinstance(data, str) else open(f"{folder}/{n}", "wb").write(data)
-            paths = [f"{folder}/{n}" for n in names]
-            url = f"file://{site}/wavpair.html" if bounds.get("page") else f"{origin}/index.html"
-            base, samples, shown = browser_pss_kib(browser), [], []
+            paths, base, samples, shown, began = [f"{folder}/{n}" for n in names], browser_pss_kib(browser), [], [], time.time()
+            # While it runs: the browser's memory, and the report while the output is written.
             during = (lambda: (samples.append(browser_pss_kib(browser) - base), time.sleep(0.05), shown.append(js(
                 """const $ = (id) => document.getElementById(id), p = $('progress').value; return p > 0 && p < 1 &&
                 $('status').dataset.state === 'running' ? $('report').textContent : null""")))) if "memory" in bounds else None
-            began = time.time()
-            try:
-                h = page_run(browser, url, paths, downloads, during=during)
-            except TimeoutException:
-                check(f"{name}: the page answers", False, "it does not")
-                continue
+            h = page_run(browser, f"file://{site}/wavpair.html" if "page" in bounds else f"{origin}/index.html", paths,
+                         downloads, during=during)
             took = time.time() - began
             # Where the whole name is more than a file system takes, the native tool
             # writes the name the page saved under; the closing lines name it alike.
             full = "+".join(f[:-4] for f, _ in files) + ".wav"
             out = h["name"] if len(full.encode()) > 255 and h["name"] else full
-            want_report, want_status = native_run(native, folder, names, out)
-            if want_status == 0:
-                want_report = want_report.replace(f"[{out}]", f"[{h['name']}]")
-            want = open(f"{folder}/{out}", "rb").read() if want_status == 0 else None
-            gap, left, elements, red = js("""const r = document.getElementById('report'), g = r.querySelector('.omitted');
-                return [g?.textContent || '', +(g?.dataset.lines || 0), r.querySelectorAll('*').length,
-                [...r.querySelectorAll('*')].filter((e) => getComputedStyle(e).color === 'rgb(165, 14, 14)')
-                .map((e) => e.textContent).join('')];""")
-            head, tail = h["report"].split(gap, 1) if gap else (h["report"], "")
-            facts = {"the report": want_report.startswith(head) and want_report.endswith(tail) and
-                     head.count("\n") + left + tail.count("\n") == want_report.count("\n"),
-                     "the exit status": h["exit"] == want_status,
-                     "the state": h["state"] == ("done" if want_status == 0 else "refused"),
-                     "the download": h["got"] == want}
-            if want_status == 0:
-                rate, block, size = struct.unpack("<I4xH6xI", want[24:44])
-                duration = browser.execute_async_script("""const p = document.getElementById('player'),
-                    done = arguments[0]; if (p.readyState) done(p.duration);
-                    else { p.onloadedmetadata = () => done(p.duration); setTimeout(() => done(null), 5000); }""")
-                stem, whole = h["name"][:-4], full[:-4].replace("\u202e", "").replace("\u2066", "")
-                facts.update({
-                    # The frames the shorter input feeds, as Python's own reader counts them.
-                    "where the shorter input ends": h["shorter"] == str(min(wave.open(p).getnframes() for p in paths)),
-                    "the download's name": h["name"].endswith(".wav") and whole.startswith(stem) and (
-                        stem == whole or len(stem.encode()) <= 200 < len(whole[:len(stem) + 1].encode())),
-                    "the output on disk where the browser has it": h["output"] == ("memory" if "page" in bounds else "disk"),
-                    "the player's duration": duration and abs(duration - size / block / rate) < 0.01})
-            else:
-                # Marked: the message that ended the run, not the sizes the scan wrote to
-                # the error stream before it.
-                errors = subprocess.run([native, *names, out], cwd=folder, capture_output=True).stderr.decode("cp932")
-                ending = re.sub(r'\n? "(fmt |data)" ?の長さ: -?\d+ \[bytes\]\n', "", errors)
-                facts.update({"the refusal explained": h["status"].startswith("Refused: ") and "exit status" not in
-                              h["status"] and bounds.get("says", "").lower() in h["status"].lower(),
-                              "only the ending message marked": red == ending and ending})
-            if "seconds" in bounds:
-                facts["in time, a bounded report"] = took < bounds["seconds"] and elements <= bounds["elements"] and \
-                    len(h["report"].encode()) <= bounds["text"]
-            if bounds.get("live"):
+            want_report, status = native_run(native, folder, names, out)
+            want_report = want_report if status else want_report.replace(f"[{out}]", f"[{h['name']}]")
+            want = outs[name] = None if status else open(f"{folder}/{out}", "rb").read()
+            # Marked: the message that ended the run, not the sizes the scan wrote to the
+            # error stream before it.
+            ending = status and re.sub(r'\n? "(fmt |data)" ?の長さ: -?\d+ \[bytes\]\n', "", subprocess.run(
+                [native, *names, out], cwd=folder, capture_output=True).stderr.decode("cp932")) or ""
+            head, tail = h["report"].split(h["gap"], 1) if h["gap"] else (h["report"], "")
+            for what, ok in {
+                "the report": want_report.startswith(head) and want_report.endswith(tail) and
+                head.count("\n") + h["left"] + tail.count("\n") == want_report.count("\n"),
+                "the exit status and the state": (h["exit"], h["state"]) == (status, "refused" if status else "done"),
+                "the download and its name": h["got"] == want and h["name"] == (None if status else bounds.get("name", full)),
+                # The frames the shorter input feeds, as Python's own reader counts them.
+                "where the shorter input ends": status or h["shorter"] == str(min(wave.open(p).getnframes() for p in paths)),
+                "the output on disk where the browser has it, in the player":
+                    status or (h["output"], h["played"]) == ("memory" if "page" in bounds else "disk", True),
+                "the refusal explained": not status or h["status"].startswith("Refused: ") and "exit status" not in
+                h["status"] and bounds.get("says", "").lower() in h["status"].lower(),
+                "only the ending message marked": h["red"] == ending and bool(ending) == bool(status),
+                "in time, a bounded report": took < bounds.get("seconds", 120) and len(h["report"].encode()) <=
+                bounds.get("text", 2 << 20) and h["elements"] <= bounds.get("elements", 5000),
                 # What the engine printed before it writes is there while it writes.
-                facts["the report shown while the output is written"] = want_report[:want_report.rindex("\n[")] in shown
-            if during:
-                facts["the browser's memory stays flat"] = samples and max(samples) < bounds["memory"] << 10
-            if "page" not in bounds:
-                facts["no file but the result's on disk"] = len(disk_files(browser)) == (want_status == 0)
-            for what, ok in facts.items():
+                "the report shown while the output is written":
+                    "live" not in bounds or want_report[:want_report.rindex("\n[")] in shown,
+                "the browser's memory stays flat": "memory" not in bounds or samples and max(samples) < bounds["memory"] << 10,
+                "no file but the result's on disk": "page" in bounds or len(disk_files(browser)) == (status == 0),
+            }.items():
                 check(f"{name}: {what}", ok, {k: v for k, v in h.items() if k not in ("got", "report")} | {"took": took,
-                      "report": h["report"][-2000:], "want": want_report[-2000:], "red": red, "MiB": max(samples or [0]) >> 10})
+                      "report": h["report"][-2000:], "want": want_report[-2000:], "MiB": max(samples or [0]) >> 10})
             if shot and name == "Japanese names":
                 js("window.scrollTo(0, 0)")
                 browser.save_screenshot(shot)
@@ -306,16 +272,15 @@ def main():
             return [...tops].filter((y) => y < h);""")
         check("a steady tone draws as a flat band", len(tops) == 1, tops)
 
-        # Two runs on one page, then one cancelled while it writes and one while its
-        # report comes (within a second, and for good, with no mark of the run before),
-        # and one after them: each its own.
+        # A second run on the page; then one cancelled while it writes and one while its
+        # report comes: within a second and for good, with no mark of the run before,
+        # nothing on disk; and one after them, its link then in focus.
         pair, b, chunky = [f"{folder}/long.wav", f"{folder}/short.wav"], f"{folder}/b.wav", f"{folder}/chunky.wav"
         open(pair[0], "wb").write(long), open(pair[1], "wb").write(short), open(chunky, "wb").write(wav(chunks=1_000_000))
-        native_run(native, folder, ["long.wav", "short.wav"], "o.wav")
-        native_out = open(f"{folder}/o.wav", "rb").read()
-        page_run(browser, f"{origin}/index.html", pair)
         h = page_run(browser, None, pair[::-1], downloads, load=False)
         check("a second run on the page", h["got"] and len(disk_files(browser)) == 1, disk_files(browser))
+        state = """const $ = (id) => document.getElementById(id), s = $('status').dataset;
+            return [Object.keys(s), s.state, $('progress').value, $('combine').disabled];"""
         for what, path, rate, under_way in (("writing", big, 44100, "progress').value > 0"),
                                             ("reporting", chunky, 8000, "report').textContent.length > 1e4")):
             open(b, "wb").write(wav(rate=rate))
@@ -323,15 +288,12 @@ def main():
             until(browser, lambda _: js(f"return document.getElementById('{under_way}"))
             began = time.time()
             browser.find_element(By.ID, "cancel").click()
-            until(browser, lambda _: js("return document.getElementById('status').dataset.state") == "cancelled")
-            said = [time.time() - began, js("""const $ = (id) => document.getElementById(id);
-                return [Object.keys($('status').dataset), $('progress').value, $('combine').disabled]""")]
-            time.sleep(1.5)
-            said += [js("return document.getElementById('status').dataset.state"), disk_files(browser)]
-            check(f"Cancel while {what}: within a second, nothing of the run before, for good, nothing on disk",
-                  said[0] < 1 and said[1:] == [[["state"], 0, False], "cancelled", []], said)
+            until(browser, lambda _: js(state)[1] == "cancelled")
+            said = [time.time() - began < 1, js(state), time.sleep(1.5), js(state), disk_files(browser)]
+            check(f"Cancel while {what}: within a second and for good, nothing of the run before, nothing on disk",
+                  said == [True, [["state"], "cancelled", 0, False], None, [["state"], "cancelled", 0, False], []], said)
         h = page_run(browser, None, pair, downloads, load=False)
-        check("Combine after Cancel, the focus on the saved file's link", h["got"] == native_out and
+        check("Combine after Cancel, its link in focus", h["got"] == outs["the examples"] and
               js("return document.activeElement.id") == "download", h["status"])
 
         # For people: axe-core (WCAG 2.1 AA, best practice) finds nothing before or after a
@@ -395,15 +357,15 @@ def main():
             h = page_run(browser, f"{offline_origin}/index.html", pair, downloads)
         except WebDriverException:
             h = {"got": None, "status": "the page is not there"}
-        check("offline after one visit: a combine", h["got"] == native_out, h["status"])
+        check("offline after one visit: a combine", h["got"] == outs["the examples"], h["status"])
         # A new build whose page and worker speak other messages, under an open page: it
         # replaces the old cache, and two runs (the second with a worker started after the
         # new build arrived) each end with the native bytes, the page reloaded or not.
         build = re.search(r'kCache = "wavpair-([^"]+)"', open(f"{site}/sw.js").read())[1]
         shutil.copytree(site, f"{work}/next")
         for file in ("sw.js", "app.js", "worker.js", "wavpair.js"):
-            text = open(f"{work}/next/{file}").read().replace(build, build[::-1])
-            open(f"{work}/next/{file}", "w").write(text.replace('type: "end"', 'type: "fin"').replace("end: async (", "fin: async ("))
+            text = open(f"{work}/next/{file}").read().replace(build, build[::-1]).replace('type: "end"', 'type: "fin"')
+            open(f"{work}/next/{file}", "w").write(text.replace("end: async (", "fin: async ("))
         offline_server, _ = serve(f"{work}/next", int(offline_origin.rsplit(":", 1)[1]))
         browser.get(f"{offline_origin}/index.html")
         js("window.before = 1; navigator.serviceWorker.getRegistration().then((r) => r.update())")
@@ -414,7 +376,7 @@ def main():
             runs = [page_run(browser, None, pair, downloads, wait=20, load=False)["got"] for _ in range(2)]
         except TimeoutException:
             runs = "a run that never ends"
-        check("an open page meets a new build: it finishes or reloads", runs == [native_out] * 2, runs)
+        check("an open page meets a new build: it finishes or reloads", runs == [outs["the examples"]] * 2, runs)
         offline_server.shutdown(), offline_server.server_close()
 
         # An engine that cannot load, and index.html opened from disk: a clear message
@@ -429,14 +391,12 @@ def main():
             check(f"{what}: said within a few seconds", time.time() - began < 6 and not said[1] and
                   ("wavpair.html" in said[0]) == url.startswith("file:"), said)
 
-        # A browser that prefers Japanese gets the page in Japanese, the refusal included.
+        # A browser that prefers Japanese gets the page in Japanese (its refusals are held above).
         browser.execute_cdp_cmd("Network.setUserAgentOverride", {"userAgent": js("return navigator.userAgent"),
                                                                  "acceptLanguage": "ja"})
-        open(pair[1], "wb").write(wav(channels=1))
-        h = page_run(browser, f"{origin}/index.html", pair)
-        check("Japanese: the page and the refusal", h["exit"] == 255 and "ステレオ" in h["status"] and
-              js("return [document.documentElement.lang, document.getElementById('combine').textContent]") ==
-              ["ja", "合成"], h["status"])
+        browser.get(origin)
+        said = js("return [document.documentElement.lang, document.getElementById('combine').textContent]")
+        check("Japanese: the page's language", said == ["ja", "合成"], said)
     finally:
         browser.quit()
         server.shutdown()
@@ -448,8 +408,8 @@ def main():
     check("every request to the page's own origin", any(u.endswith("/wavpair.wasm") for u in served) and
           all(u.split("/")[2].startswith("127.0.0.1:") for u in served), served)
     shutil.rmtree(work)
-    print(f"{checks - len(failures)} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    print(f"{results.count(True)} passed, {results.count(False)} failed")
+    return 1 if False in results else 0
 
 
 if __name__ == "__main__":
