@@ -233,8 +233,7 @@ def main():
             shutil.rmtree(folder), os.makedirs(folder)
 
         # A run cancelled while it writes and one while its report comes: within a second
-        # and for good, with no mark of the run before, nothing on disk; and one after
-        # them, its link then in focus.
+        # and for good, with no mark of the run before, nothing on disk; and one after them.
         pair, b, chunky = [f"{folder}/long.wav", f"{folder}/short.wav"], f"{folder}/b.wav", f"{folder}/chunky.wav"
         open(pair[0], "wb").write(long), open(pair[1], "wb").write(short), open(chunky, "wb").write(wav(chunks=1_000_000))
         state = """const $ = (id) => document.getElementById(id), s = $('status').dataset;
@@ -288,9 +287,8 @@ def main():
             kFmtBytesPerSec kFmtBlockAlign kFmtBits kVersion kHelp kUsage kSameFile kSameAsStdout kSameAsStderr
             kInputIsStdout kStdoutWrite""".split())
         table = re.findall(r"X\((k\w+),", open(f"{os.path.dirname(os.path.abspath(__file__))}/../src/messages.h").read())
-        said = js("""const r = {concerns: 1, formatTag: 0xfffe, formatBits: 24, inputs:
-            [{rate: 8000, bits: 16, channels: 2}, {rate: 11025, bits: 8, channels: 1}]};
-            return arguments[0].flatMap((m) => ['en', 'ja'].map((l) => refusal({...r, failure: m}, 255, kTexts[l])));""",
+        said = js("""const r = {concerns: 1, formatTag: 0xfffe, formatBits: 24, inputs: [{rate: 8000, bits: 16, channels: 2},
+            {rate: 11025, bits: 8, channels: 1}]}; return arguments[0].flatMap((m) => ['en', 'ja'].map((l) => refusal({...r, failure: m}, 255, kTexts[l])));""",
                   [m for m in table if m not in lines])
         check("every message that ends a run explained in both languages", len(table) > len(lines) and all(
             "undefined" not in t and "NaN" not in t and "255" not in t for t in said), said)
@@ -354,9 +352,7 @@ def main():
                   ("wavpair.html" in said[0]) == url.startswith("file:"), said)
 
     finally:
-        browser.quit()
-        server.shutdown()
-        broken_server.shutdown()
+        browser.quit(), server.shutdown(), broken_server.shutdown()
 
     # Every request the page or its worker made, served or opened from disk ("null"),
     # went to the page's own origin.
@@ -366,9 +362,8 @@ def main():
     log = json.loads(text if text.endswith("}") else text.rstrip(",") + "]}")
     served = [e["params"]["url"] for e in log["events"] if e["type"] == log["constants"]["logEventTypes"][
         "URL_REQUEST_START_JOB"] and e.get("params", {}).get("initiator") in (origin, broken_origin, "null")]
-    served = [u for u in served if u.startswith("http")]
-    check("every request to the page's own origin", any(u.endswith("/wavpair.wasm") for u in served) and
-          all(u.split("/")[2].startswith("127.0.0.1:") for u in served), served)
+    check("every request to the page's own origin", any(u.endswith("/wavpair.wasm") for u in served) and all(
+        u.split("/")[2].startswith("127.0.0.1:") for u in served if u.startswith("http")), served)
     shutil.rmtree(work)
     print(f"{results.count(True)} passed, {results.count(False)} failed")
     return 1 if False in results else 0
