@@ -111,8 +111,8 @@ try:
             browser.get(f"{origin}/index.html")
             time.sleep(1)  # as long as a person takes to choose the files: the engine loads
             base, samples = web_test.browser_pss_kib(browser), []
-            _, status, _, _ = web_test.page_run(browser, None, [a, b], load=False, wait=900, during=lambda: (
-                samples.append(web_test.browser_pss_kib(browser) - base), time.sleep(0.05)))
+            status = web_test.page_run(browser, None, [a, b], load=False, wait=900, during=lambda: (
+                samples.append(web_test.browser_pss_kib(browser) - base), time.sleep(0.05)))["exit"]
             assert status == 0, f"the page refused the pair: {status}"
             t["page"].append(web_test.page_run.ms / 1000)
             t["growth"].append(max(samples or [0]))

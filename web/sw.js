@@ -5,25 +5,13 @@
 "use strict";
 
 const kCache = "wavpair-@BUILD@";
-const kFiles = @FILES@;
 
-self.addEventListener("install", (event) => {
-  // Past the browser's own cache: a new build's files, not an old one's.
-  const requests = kFiles.map((file) => new Request(file, { cache: "reload" }));
-  event.waitUntil(caches.open(kCache).then((cache) => cache.addAll(requests)));
-});
-
+// Past the browser's own cache: a new build's files, not an old one's.
+self.addEventListener("install", (event) => event.waitUntil(caches.open(kCache)
+  .then((cache) => cache.addAll(@FILES@.map((file) => new Request(file, { cache: "reload" }))))));
 self.addEventListener("message", (event) => event.data === "take" && self.skipWaiting());
-
-self.addEventListener("activate", (event) => {
-  event.waitUntil(caches.keys()
-    .then((names) => Promise.all(names.filter((name) => name !== kCache).map((name) => caches.delete(name)))));
-});
-
+self.addEventListener("activate", (event) => event.waitUntil(caches.keys()
+  .then((names) => Promise.all(names.filter((name) => name !== kCache).map((name) => caches.delete(name))))));
 // The build's files from the cache; anything else (there is nothing else) from the network.
-self.addEventListener("fetch", (event) => {
-  if (event.request.method !== "GET") return;
-  event.respondWith(caches.open(kCache)
-    .then((cache) => cache.match(event.request, { ignoreSearch: true }))
-    .then((hit) => hit || fetch(event.request)));
-});
+self.addEventListener("fetch", (event) => event.request.method === "GET" && event.respondWith(caches.open(kCache)
+  .then((cache) => cache.match(event.request, { ignoreSearch: true })).then((hit) => hit || fetch(event.request))));

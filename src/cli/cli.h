@@ -19,6 +19,7 @@ struct RunResult {
   int longer;              // the command-line input (0 or 1) that is the longer; -1: not paired
   uint64_t outputFrames;   // frames written to the output, 0 unless the run succeeded
   uint64_t shorterFrames;  // of those, the frames the shorter input fed
+  uint64_t outputBytes;    // the output's size: its header and those frames; 0 unless it succeeded
   int concerns;            // the command-line input (0, 1) the failure is about; -1: both or none
   uint16_t formatTag;      // the format the last scan read, also of a file it refused
   uint16_t formatBits;     // and its bits per sample

@@ -100,6 +100,7 @@ int wavpairRun(int argc, const char* const* argv, RunResult* result) {
   }
   r.outputFrames = r.inputs[0].frames;
   r.shorterFrames = std::min(r.inputs[1].frames, r.outputFrames);
+  r.outputBytes = kWavHeaderSize + r.outputFrames * wavFrameSize(infos[0]);
   textPrint(stdout, &msg::kCombined, argv[1], argv[2], argv[3]);
   return wavStdoutFlushReport();
 }
