@@ -107,10 +107,9 @@ Case refused(const Text& name, const Pcm& a, const Pcm& b, const Text& err,
 // refused with the folder as it was.
 Case cut(const Text& name, const Pcm& a, const Pcm& b, size_t cutA, size_t cutB,
          const Bytes& tail = "", bool console = true) {
-  const size_t s = a.bits / 4, m = a.samples.size() / 2, n = b.samples.size() / 2;
+  const size_t s = a.bits / 4, m = a.samples.size() / 2, n = std::min(m, b.samples.size() / 2);
   const auto held = [s](size_t cut) { return cut < 44 ? 0 : (cut - 44) / s; };
-  const size_t frames = std::min({m, held(cutA), held(cutB) < n ? held(cutB) : m});
-  const bool scanned = std::min(cutA, cutB) >= 44, whole = scanned && frames == m;
+  const bool whole = std::min(cutA, cutB) >= 44 && held(cutA) >= m && held(cutB) >= n;
   const Files files = {{"a.wav", (a.file() + tail).substr(0, cutA)},
                        {"b.wav", (b.file() + tail).substr(0, cutB)}};
   Case c{name, files, kAbo, whole ? 0 : 255, {}, {}};
@@ -241,10 +240,8 @@ TEST(Cli, RunsMatchByteForByte) {
   // other file is left in the folder.
   for (size_t k = 0, n = v.size(); k < n; ++k) {
     if (v[k].status == 0 || v[k].args.size() != 3 || v[k].args[2] != "out.wav") continue;
-    Case c = v[k];
-    c.name += ", over an existing output";
-    c.files.push_back({"out.wav", "PRECIOUS\n"});
-    v.push_back(c);
+    v.push_back(v[k]);
+    v.back().name += ", over an existing output", v.back().files.push_back({"out.wav", "PRECIOUS\n"});
   }
   // clang-format on
   run(v);
@@ -393,25 +390,23 @@ TEST(Cli, InterruptedRunsLeaveTheFolder) {
 // A replaced output keeps its permission bits, and a symbolic link to it stays a link;
 // a new one gets the bits a created file gets (0666 less the umask).
 TEST(Cli, ReplacedOutputKeepsItsLinkAndBits) {
-  const fs::path dir =
-      fs::temp_directory_path() / ("wavpair-bits-" + std::to_string(getpid())) / "w";
-  fs::create_directories(dir);
+  const fs::path dir = fs::temp_directory_path() / ("wavpair-bits-" + std::to_string(getpid()));
   const Pcm a = noise(8, 10, 1), b = noise(8, 3, 2);
-  writeFile(dir / "a.wav", a.file());
-  writeFile(dir / "b.wav", b.file());
-  writeFile(dir / "real.wav", "old");
-  fs::permissions(dir / "real.wav", fs::perms(0604));
-  fs::create_symlink("real.wav", dir / "link.wav");
+  fs::create_directories(dir / "w");
+  for (const auto& [name, bytes] : pair(a, b)) writeFile(dir / "w" / name, bytes);
+  writeFile(dir / "w/real.wav", "old");
+  fs::permissions(dir / "w/real.wav", fs::perms(0604));
+  fs::create_symlink("real.wav", dir / "w/link.wav");
   const mode_t mask = umask(027);
   Console got;
-  EXPECT_EQ(runTool(dir, {"a.wav", "b.wav", "link.wav"}, &got), 0);
-  EXPECT_EQ(runTool(dir, {"a.wav", "b.wav", "new.wav"}, &got), 0);
+  EXPECT_EQ(runTool(dir / "w", {"a.wav", "b.wav", "link.wav"}, &got), 0);
+  EXPECT_EQ(runTool(dir / "w", {"a.wav", "b.wav", "new.wav"}, &got), 0);
   umask(mask);
-  EXPECT_TRUE(fs::is_symlink(dir / "link.wav"));
-  EXPECT_TRUE(readFile(dir / "real.wav") == expectedOutput(a, b));
-  EXPECT_EQ(int(fs::status(dir / "real.wav").permissions()), 0604);
-  EXPECT_EQ(int(fs::status(dir / "new.wav").permissions()), 0640);
-  fs::remove_all(dir.parent_path());
+  EXPECT_TRUE(fs::is_symlink(dir / "w/link.wav") &&
+              readFile(dir / "w/real.wav") == expectedOutput(a, b));
+  EXPECT_EQ(int(fs::status(dir / "w/real.wav").permissions()), 0604);
+  EXPECT_EQ(int(fs::status(dir / "w/new.wav").permissions()), 0640);
+  fs::remove_all(dir);
 }
 #endif
 

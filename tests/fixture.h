@@ -178,12 +178,10 @@ inline int runTool(const fs::path& dir, const std::vector<std::string>& args, Co
     const std::string word = shell.substr(at, end - at);
     const size_t op = word.find_first_of("<>"), name = word.find_first_not_of("<>", op);
     if (op == std::string::npos) continue;
-    if (word == "2>&1") {  // standard error into standard output's file
-      CloseHandle(std3[2]);
-      DuplicateHandle(GetCurrentProcess(), std3[1], GetCurrentProcess(), &std3[2], 0, TRUE,
-                      DUPLICATE_SAME_ACCESS);
+    const HANDLE self = GetCurrentProcess();  // 2>&1: standard error into standard output's file
+    if (word == "2>&1" && CloseHandle(std3[2]) &&
+        DuplicateHandle(self, std3[1], self, &std3[2], 0, TRUE, DUPLICATE_SAME_ACCESS))
       continue;
-    }
     const int fd = op == 0 ? 1 : word[0] - '0';
     CloseHandle(std3[fd]);
     std3[fd] = redirectOpen(dir, word.substr(op, name - op), word.substr(name));

@@ -33,9 +33,8 @@ TEST(Messages, EnglishTakesTheSameArgumentsInAscii) {
     return all;
   };
   for (const Message* m : msg::kAll) {
-    const std::string e = m->english;
-    EXPECT_EQ(specs(e), specs(m->utf8)) << m->name;
-    EXPECT_TRUE(std::regex_match(e, std::regex("[ -~\n]*"))) << m->name;
+    EXPECT_EQ(specs(m->english), specs(m->utf8)) << m->name;
+    EXPECT_TRUE(std::regex_match(m->english, std::regex("[ -~\n]*"))) << m->name;
   }
 }
 
