@@ -78,8 +78,8 @@ cppcheck --quiet --enable=warning,style,performance,portability --std=c++20 --la
   --error-exitcode=1 src fuzz bench examples
 
 if command -v clang++ >/dev/null 2>&1; then
-  step "fuzzing: whole runs for 20 s, the print path for 7 s"
-  quiet bash fuzz/run.sh 20
+  step "fuzzing: whole runs for 10 s, the print path for 4 s"
+  quiet bash fuzz/run.sh 10
   echo "no finding"
 else
   echo "== no clang++: fuzzing skipped"
