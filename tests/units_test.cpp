@@ -26,14 +26,14 @@ TEST(Messages, AreTheShiftJisOfTheirTexts) {
 // The English a screen may get instead takes the same arguments (the same conversions
 // in the same order), ends its line the same way and is printable ASCII.
 TEST(Messages, EnglishTakesTheSameArgumentsInAscii) {
-  const std::regex spec("%[-+ #0-9.*]*[hlLjzt]*[a-zA-Z%]|\n$");
-  const auto specs = [&](const std::string& s) {
+  const std::regex one("%[-+ #0-9.*]*[hlLjzt]*[a-zA-Z%]|\n$");
+  const auto conversions = [&](const std::string& s) {
     std::string all;
-    for (std::sregex_iterator i(s.begin(), s.end(), spec), end; i != end; ++i) all += i->str();
+    for (std::sregex_iterator i(s.begin(), s.end(), one), end; i != end; ++i) all += i->str();
     return all;
   };
   for (const Message* m : msg::kAll) {
-    EXPECT_EQ(specs(m->english), specs(m->utf8)) << m->name;
+    EXPECT_EQ(conversions(m->english), conversions(m->utf8)) << m->name;
     EXPECT_TRUE(std::regex_match(m->english, std::regex("[ -~\n]*"))) << m->name;
   }
 }
