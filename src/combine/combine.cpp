@@ -219,29 +219,31 @@ void wavOutputDiscard(WavOutput* out) {
   if (!out->temp.empty()) platformFileRemove(out->temp);
 }
 
-// An input opened again for its audio. It must be the very file its scan read, as the
-// scan found it: a name that has come to mean another file since, or a file rewritten
-// in place, is refused as one that cannot be opened.
-FILE* wavAudioReopenCheck(const char* name, const WavInfo& info) {
-  FileId id{};
-  FileStamp stamp{};
-  FILE* in = platformInputOpen(name, &id);
-  if (in != nullptr && (!fileIdSame(id, info.file) || !platformStreamStamp(in, &stamp) ||
-                        !fileStampSame(stamp, info.stamp))) {
-    wavStreamClose(in);
-    in = nullptr;
-  }
-  if (in == nullptr) textPrint(stderr, &msg::kFileOpen, name);
-  return in;
-}
-
-// After its last read an input must still be as its scan found it, or what was read
-// may be half of one file and half of another.
+// An input must be, when it is opened again for its audio and after its last read, the
+// very file its scan read, as the scan found it: a name that has come to mean another
+// file since, or a file rewritten in place, is refused as one that cannot be opened,
+// or what was read might be half of one file and half of another.
 int wavAudioUnchangedCheck(FILE* in, const char* name, const WavInfo& info) {
   FileStamp stamp{};
   if (platformStreamStamp(in, &stamp) && fileStampSame(stamp, info.stamp)) return 0;
   textPrint(stderr, &msg::kFileOpen, name);
   return -1;
+}
+
+FILE* wavAudioReopenCheck(const char* name, const WavInfo& info) {
+  FileId id{};
+  FILE* in = platformInputOpen(name, &id);
+  if (in != nullptr && !fileIdSame(id, info.file)) {
+    wavStreamClose(in);
+    in = nullptr;
+  }
+  if (in == nullptr) {
+    textPrint(stderr, &msg::kFileOpen, name);
+  } else if (wavAudioUnchangedCheck(in, name, info) != 0) {
+    wavStreamClose(in);
+    in = nullptr;
+  }
+  return in;
 }
 
 // The audio of both inputs, opened again, into the output after its header. 0, or -1

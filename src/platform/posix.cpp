@@ -154,9 +154,11 @@ FileHandle platformFileCreate(const std::string& path, FileHandle like, bool* ta
     armed = true;
   }
   gPending[0] = '\0';
-  if (path.size() >= sizeof gPending) return kNoFile;
-  // Set before the file exists, so that no moment is left without it.
-  std::memcpy(gPending, path.c_str(), path.size() + 1);
+  if (path.empty() || path.size() >= sizeof gPending) return kNoFile;
+  // Set before the file exists, so that no moment is left without it; its first byte
+  // last, so that a signal meanwhile never sees half of one name and half of another.
+  std::memcpy(gPending + 1, path.c_str() + 1, path.size());
+  gPending[0] = path[0];
   // 0666 less the umask, the bits of a new file, unless it replaces one.
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   struct stat st {};

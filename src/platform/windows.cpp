@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -35,6 +36,16 @@ std::wstring wideOf(const char* s, size_t length) {
   return w;
 }
 std::wstring wideOf(const char* name) { return wideOf(name, std::strlen(name)); }
+
+// UTF-16 as UTF-8: an argument, a path the system gives.
+std::string utf8Of(const wchar_t* w, size_t length) {
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  std::string s(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+  if (n > 0)
+    WideCharToMultiByte(CP_UTF8, 0, w, static_cast<int>(length), s.data(), n, nullptr, nullptr);
+  return s;
+}
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -119,10 +130,7 @@ int wmain(int argc, wchar_t** wargv) {
   std::vector<std::string> args(static_cast<size_t>(argc));
   std::vector<const char*> argv(args.size() + 1, nullptr);
   for (size_t i = 0; i < args.size(); ++i) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wargv[i], -1, nullptr, 0, nullptr, nullptr);
-    args[i].resize(n > 0 ? static_cast<size_t>(n) : 1);
-    WideCharToMultiByte(CP_UTF8, 0, wargv[i], -1, args[i].data(), n, nullptr, nullptr);
-    args[i].pop_back();  // the terminating NUL
+    args[i] = utf8Of(wargv[i], std::wcslen(wargv[i]));
     argv[i] = args[i].c_str();
   }
   platformStart();
@@ -280,13 +288,8 @@ std::string platformOutputPath(const char* name, FileHandle /*file*/) {
                       : GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()),
                                                   FILE_NAME_NORMALIZED);
   if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  path.resize(n < path.size() ? n : 0);
-  const int k = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string utf8(k > 0 ? static_cast<size_t>(k) : 0, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), utf8.data(), k,
-                      nullptr, nullptr);
-  return utf8;
+  // Empty where the link leads nowhere: the link is not replaced by a file.
+  return utf8Of(path.data(), n < path.size() ? n : 0);
 }
 
 // A file it replaces keeps its permissions: the rename below carries them over.
