@@ -4,9 +4,11 @@
 # page does), one that only reads them with FileReaderSync in 8 MiB slices, and one
 # that only writes as many bytes as the output into the private file system in 8 MiB
 # blocks. Runs alternate (each floor, then the page, ...) so that all see the same
-# machine; each figure is the median. Also the native tool on the same files, and the
-# growth of the browser's memory (the PSS of all its processes, sampled every 50 ms)
-# while the page writes a 1 GiB output.
+# machine; each figure is the median. Also the native tool on the same files, the
+# processor time all the browser's processes take for each job (where it reaches the
+# cores' number times the run's time, the machine is the limit), and the growth of the
+# browser's memory (the PSS of all its processes, sampled every 50 ms) while the page
+# writes a 1 GiB output.
 #
 #     python3 bench/web.py [RUNS]        (builds what it needs first)
 #
@@ -78,6 +80,18 @@ onmessage = async ({ data }) => {
 };"""
 
 
+# The processor time of every process of this browser so far, in seconds.
+def browser_cpu_s(browser):
+    total = 0
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            if browser.profile.encode() in open(f"/proc/{pid}/cmdline", "rb").read():
+                total += sum(map(int, open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()[11:13]))
+        except OSError:
+            pass
+    return total / os.sysconf("SC_CLK_TCK")
+
+
 def median(values):
     return sorted(values)[len(values) // 2]
 
@@ -98,22 +112,31 @@ try:
         subprocess.run([make_input, a, str(a_s), "16", "1"], check=True)
         subprocess.run([make_input, b, str(b_s), "16", "2"], check=True)
         mb = (os.path.getsize(a) + os.path.getsize(b)) / 1e6
-        t = {k: [] for k in ("native", "read", "frs", "write", "page", "growth")}
+        t = {k: [] for k in ("native", "read", "frs", "write", "page", "growth", "cpu-read", "cpu-frs", "cpu-write",
+                                  "cpu-page")}
         for _ in range(runs):
+            os.sync()  # each figure starts with no earlier output still being written out
             began = time.perf_counter()
             subprocess.run([native, a, b, f"{work}/out.wav"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             t["native"].append(time.perf_counter() - began)
             out = os.path.getsize(f"{work}/out.wav")
             os.remove(f"{work}/out.wav")
             for job in ("read", "frs", "write"):
-                web_test.page_run(browser, f"{floor_origin}/index.html?job={job}&bytes={out}", [a, b], settle=1)
+                os.sync()
+                browser.get(f"{floor_origin}/index.html?job={job}&bytes={out}")
+                time.sleep(1)
+                cpu = browser_cpu_s(browser)
+                web_test.page_run(browser, None, [a, b], load=False)
                 t[job].append(web_test.page_run.ms / 1000)
+                t[f"cpu-{job}"].append(browser_cpu_s(browser) - cpu)
             browser.get(f"{origin}/index.html")
+            os.sync()
             time.sleep(1)  # as long as a person takes to choose the files: the engine loads
-            base, samples = web_test.browser_pss_kib(browser), []
+            base, samples, cpu = web_test.browser_pss_kib(browser), [], browser_cpu_s(browser)
             status = web_test.page_run(browser, None, [a, b], load=False, wait=900, during=lambda: (
                 samples.append(web_test.browser_pss_kib(browser) - base), time.sleep(0.05)))["exit"]
             assert status == 0, f"the page refused the pair: {status}"
+            t["cpu-page"].append(browser_cpu_s(browser) - cpu)
             t["page"].append(web_test.page_run.ms / 1000)
             t["growth"].append(max(samples or [0]))
         m = {k: median(v) for k, v in t.items()}
@@ -122,7 +145,9 @@ try:
               f"{m['read'] / m['frs']:.2f} of the streamed rate); write {m['write']:.2f} s; page {m['page']:.2f} s "
               f"({mb / m['page']:.0f} MB/s): page / max(read, write) {m['page'] / max(m['read'], m['write']):.2f}, "
               f"page / (read + write) {m['page'] / (m['read'] + m['write']):.2f}, "
-              f"page / native {m['page'] / m['native']:.2f}; the browser's memory grew by "
+              f"page / native {m['page'] / m['native']:.2f}; processor time of the browser's processes: "
+              f"read {m['cpu-read']:.2f} s, write {m['cpu-write']:.2f} s, page {m['cpu-page']:.2f} s "
+              f"({os.cpu_count()} cores); the browser's memory grew by "
               f"{m['growth'] / 1024:.0f} MiB (the most of {runs} runs: {max(t['growth']) / 1024:.0f} MiB)")
         os.remove(a), os.remove(b)
 finally:

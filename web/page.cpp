@@ -4,10 +4,13 @@
 // fall in it, so a steady tone draws as a flat band. The worker passes the picture each
 // write of the output; vector code keeps it off the run's time.
 #include <emscripten.h>
+#include <wasm_simd128.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 #include "cli/cli.h"
 #include "platform/platform.h"
@@ -25,20 +28,31 @@ constexpr uint32_t kColumns = 1000;
 RunResult gRun;
 int32_t gColumns[kColumns][2][2];  // [column][channel][least, greatest]
 
-// The least and greatest left and right samples of n frames at p, into a column. Each
-// frame is one little-endian word, split lane by lane, so the loop is vector code.
+// The least and greatest left and right samples of n frames at p, into a column,
+// lane by lane: a lane holds a left or a right sample as its place is even or odd.
+// A frame counted twice changes neither, so the last vector may overlap the one
+// before, and fewer frames than a vector holds are repeated to fill one.
 template <bool kWide>
 void framesSpan(const uint8_t* p, uint64_t n, int32_t (&c)[2][2]) {
-  int32_t lo0 = c[0][0], hi0 = c[0][1], lo1 = c[1][0], hi1 = c[1][1];
-  for (uint64_t i = 0; i < n; ++i) {
-    const uint32_t w = kWide ? getU32le(p + 4 * i) : getU16le(p + 2 * i);
-    const int32_t left =
-        kWide ? static_cast<int16_t>(w & 0xFFFFU) : static_cast<int32_t>(w & 0xFFU);
-    const int32_t right = kWide ? static_cast<int32_t>(w) >> 16 : static_cast<int32_t>(w >> 8);
-    lo0 = std::min(lo0, left), hi0 = std::max(hi0, left);
-    lo1 = std::min(lo1, right), hi1 = std::max(hi1, right);
+  using Lane = std::conditional_t<kWide, int16_t, uint8_t>;
+  constexpr uint64_t kLanes = 16 / sizeof(Lane) / 2, kFrame = 16 / kLanes;  // frames in a vector
+  alignas(16) uint8_t few[16];
+  if (n < kLanes) {
+    for (uint64_t k = 0; k < kLanes; ++k) std::memcpy(few + k * kFrame, p + k % n * kFrame, kFrame);
+    p = few, n = kLanes;
   }
-  c[0][0] = lo0, c[0][1] = hi0, c[1][0] = lo1, c[1][1] = hi1;
+  v128_t lo = wasm_v128_load(p), hi = lo;
+  for (uint64_t i = kLanes; i < n + kLanes; i += kLanes) {
+    const v128_t v = wasm_v128_load(p + std::min(i, n - kLanes) * kFrame);
+    lo = kWide ? wasm_i16x8_min(lo, v) : wasm_u8x16_min(lo, v);
+    hi = kWide ? wasm_i16x8_max(hi, v) : wasm_u8x16_max(hi, v);
+  }
+  alignas(16) Lane ends[2][2 * kLanes];
+  wasm_v128_store(ends[0], lo), wasm_v128_store(ends[1], hi);
+  for (uint64_t lane = 0; lane < 2 * kLanes; ++lane) {
+    c[lane % 2][0] = std::min<int32_t>(c[lane % 2][0], ends[0][lane]);
+    c[lane % 2][1] = std::max<int32_t>(c[lane % 2][1], ends[1][lane]);
+  }
 }
 
 // n frames at p, the first of them frame `frame` of the output, column by column.

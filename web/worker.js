@@ -1,8 +1,9 @@
 // One combination, in a worker of its own that the page ends after the run, so nothing
 // of one run reaches the next. The engine (src/platform/browser.cpp) asks this worker
-// for its files: the inputs are the chosen files, read in place; the output goes into
-// a file of the origin's private file system where the browser has one (memory stays
-// flat), or else to the page piece by piece.
+// for its files: the inputs are the chosen files, read in place by a second worker
+// beside this one (reader, below); the output goes into a file of the origin's private
+// file system where the browser has one (memory stays flat), or else to the page piece
+// by piece.
 //
 // Page to worker: {first, second, output, diskName}, the one run. Worker to page:
 //   ready {build (null where the engine is of another), disk (the output can go there)}
@@ -31,9 +32,10 @@ function send() {
   pieces = [];
 }
 
-// A chosen file: the scan's small reads from one slice; the audio as a stream, in
-// order from where the engine asks, into one buffer of its own that every read reuses,
-// so memory stays flat. A read from anywhere else starts the stream there.
+// A chosen file: the scan's small reads from one slice; the audio in blocks from the
+// reader (below), each into one of two buffers of the file's that take turns: while
+// the engine folds and writes one block, the next block of each input is already
+// being read into the other, so memory stays flat.
 async function fileRead(f, view, at) {
   const n = Math.max(0, Math.min(view.length, f.file.size - at));
   if (n < kAhead) {
@@ -44,22 +46,64 @@ async function fileRead(f, view, at) {
     view.set(f.ahead.subarray(at - f.aheadAt, at - f.aheadAt + n));
     return n;
   }
-  if (f.streamAt !== at) {
-    if (f.stream) f.stream.cancel().catch(() => {});
-    f.stream = f.file.slice(at).stream().getReader({ mode: "byob" });
-    f.streamAt = at;
-  }
-  if (!f.buffer || f.buffer.byteLength < n) f.buffer = new ArrayBuffer(n);
-  let filled = 0;
-  for (;;) {
-    const { value, done } = await f.stream.read(new Uint8Array(f.buffer, filled, n - filled));
-    f.buffer = value.buffer; // the same memory, handed back
-    filled += value.byteLength;
-    if (done || filled === n) break;
-  }
-  view.set(new Uint8Array(f.buffer, 0, filled));
-  f.streamAt += filled;
-  return filled;
+  const ahead = f.next && f.next.at === at && f.next.n >= n;
+  const block = await (ahead ? f.next.block : blockRead(f, at, n));
+  f.next = null;
+  if (block.error) throw new Error(block.error);
+  const got = Math.min(n, block.filled); // a block read ahead may be longer than this read
+  view.set(new Uint8Array(block.buffer, 0, got));
+  if (block.filled === got && !block.done) f.next = { at: at + n, n, block: blockRead(f, at + n, n) };
+  f.spare = block.buffer;
+  return got;
+}
+
+// n bytes of a chosen file at `at`, read by the reader into the file's free buffer (a
+// buffer handed over is detached and has no length): {buffer, filled, done} or {error}.
+function blockRead(f, at, n) {
+  const buffer = f.spare && f.spare.byteLength >= n ? f.spare : new ArrayBuffer(n);
+  const id = ++reads;
+  reading.postMessage({ id, file: f.file, chosen: f.chosen, at, n, buffer }, [buffer]);
+  return new Promise((done) => readings.set(id, done));
+}
+const readings = new Map(); // read -> what takes its block
+let reads = 0;
+const readerScript = new Blob([`"use strict";(${reader})();`], { type: "text/javascript" });
+const reading = new Worker(URL.createObjectURL(readerScript));
+reading.onmessage = ({ data }) => {
+  readings.get(data.id)(data);
+  readings.delete(data.id);
+};
+reading.onerror = (e) => e.preventDefault() || readings.forEach((done) => done({ error: e.message }));
+
+// The reader, a worker of its own made from this function's text: puts n bytes from
+// its file's stream into the buffer it is handed and hands it back (moved, never
+// copied). Taking the bytes out of the browser's pipe is most of a read's cost; here
+// it runs on a core of its own beside the engine's folding and writing (on 2 cores,
+// a tenth off a 1 GiB run). A read from anywhere but where a file's stream stands
+// starts it there.
+function reader() {
+  const files = new Map(); // chosen file -> {stream, at, queue: its reads, in order}
+  self.onmessage = ({ data: { id, file, chosen, at, n, buffer } }) => {
+    const f = files.get(chosen) || files.set(chosen, { queue: Promise.resolve() }).get(chosen);
+    f.queue = f.queue.then(async () => {
+      let [filled, done] = [0, false];
+      try {
+        if (f.at !== at) {
+          if (f.stream) f.stream.cancel().catch(() => {});
+          [f.stream, f.at] = [file.slice(at).stream().getReader({ mode: "byob" }), at];
+        }
+        while (filled < n && !done) {
+          const { value, done: end } = await f.stream.read(new Uint8Array(buffer, filled, n - filled));
+          [buffer, done, filled] = [value.buffer, end, filled + value.byteLength]; // the same memory, handed back
+        }
+        f.at += filled;
+        postMessage({ id, buffer, filled, done }, [buffer]);
+      } catch (e) {
+        f.at = -1;
+        postMessage({ id, error: String(e && e.message ? e.message : e) });
+      }
+    });
+  };
 }
 
 self.Module = {
@@ -94,8 +138,6 @@ self.Module = {
     }
   },
   fileClose(handle) {
-    const f = open.get(handle);
-    if (f.stream) f.stream.cancel().catch(() => {});
     open.delete(handle);
     return 0;
   },
