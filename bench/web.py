@@ -80,16 +80,11 @@ onmessage = async ({ data }) => {
 };"""
 
 
-# The processor time of every process of this browser so far, in seconds.
+# The processor time of all the browser's processes so far, in seconds.
 def browser_cpu_s(browser):
-    total = 0
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            if browser.profile.encode() in open(f"/proc/{pid}/cmdline", "rb").read():
-                total += sum(map(int, open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()[11:13]))
-        except OSError:
-            pass
-    return total / os.sysconf("SC_CLK_TCK")
+    ticks = web_test.browser_total(browser, lambda pid: sum(
+        map(int, open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()[11:13])))
+    return ticks / os.sysconf("SC_CLK_TCK")
 
 
 def median(values):

@@ -67,16 +67,21 @@ def browser_start(work, downloads):
     return browser
 
 
-# The proportional set size of every process of this browser (each names its profile), in KiB.
-def browser_pss_kib(browser):
+# measure(pid) summed over every process of this browser (each names its profile).
+def browser_total(browser, measure):
     total = 0
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
             if browser.profile.encode() in open(f"/proc/{pid}/cmdline", "rb").read():
-                total += sum(int(l.split()[1]) for l in open(f"/proc/{pid}/smaps_rollup") if l.startswith("Pss:"))
+                total += measure(pid)
         except OSError:
             pass
     return total
+
+
+# The proportional set size of all the browser's processes, in KiB.
+browser_pss_kib = lambda browser: browser_total(browser, lambda pid: sum(
+    int(l.split()[1]) for l in open(f"/proc/{pid}/smaps_rollup") if l.startswith("Pss:")))
 
 
 # Whether condition came true within seconds.

@@ -42,7 +42,7 @@ void framesSpan(const uint8_t* p, uint64_t n, int32_t (&c)[2][2]) {
     p = few, n = kLanes;
   }
   v128_t lo = wasm_v128_load(p), hi = lo;
-  for (uint64_t i = kLanes; i < n + kLanes; i += kLanes) {
+  for (uint64_t i = kLanes; i < n; i += kLanes) {
     const v128_t v = wasm_v128_load(p + std::min(i, n - kLanes) * kFrame);
     lo = kWide ? wasm_i16x8_min(lo, v) : wasm_u8x16_min(lo, v);
     hi = kWide ? wasm_i16x8_max(hi, v) : wasm_u8x16_max(hi, v);
