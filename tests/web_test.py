@@ -9,12 +9,11 @@
 # long report; Cancel acts within a second and leaves nothing; no file is left behind;
 # a broken engine and the page opened from disk say so; both languages explain every
 # message that ends a run; axe-core finds nothing; the page at 360 px; installable,
-# offline after one visit, and an open page meeting a new build; no request leaves the
-# page's origin.
+# offline after one visit, and open pages meeting new builds (idle, and showing a
+# result while another tab takes one in); no request leaves the page's origin.
 #
 #     web_test.py NATIVE_TOOL SITE_DIR EXAMPLES_DIR [SCREENSHOT.png]
 import http.server, json, math, os, re, shutil, struct, subprocess, sys, tempfile, threading, time, wave
-from functools import partial
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
@@ -37,8 +36,19 @@ def wav(channels=2, rate=8000, bits=16, frames=1000, seed=1, path=None, piece=No
     return open(path, "wb").writelines([head, *body]) if path else head + b"".join(body)
 
 
+# The folder the server has now, looked up at each request: the browser opens
+# connections ahead of its requests, so a server replaced on the same port would still
+# answer some of them with the old site. No folder: the connection closes unanswered,
+# as when offline.
 class Quiet(http.server.SimpleHTTPRequestHandler):
     log_message = lambda *args: None
+
+    def send_head(self):
+        self.directory = self.server.site
+        if self.directory is None:
+            self.close_connection = True
+            return None
+        return super().send_head()
 
     def end_headers(self):
         # Nothing from the browser's own cache: offline, only the page's service worker has the site.
@@ -46,9 +56,10 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
         super().end_headers()
 
 
-# The site on a port of its own (or the one given): the server and its origin.
-def serve(site, port=0):
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", port), partial(Quiet, directory=site))
+# The site on a port of its own: the server (its `site` may be changed) and its origin.
+def serve(site):
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Quiet)
+    server.site = site
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server, f"http://127.0.0.1:{server.server_address[1]}"
 
@@ -110,8 +121,9 @@ def combine(browser, paths):
 def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0, load=True, during=None):
     browser.get(url) if load else None
     time.sleep(settle)  # as long as a person takes to choose the files, for the benchmark
+    browser.execute_script("window.unloaded = 1")  # gone if the run reloads the page
     combine(browser, paths)
-    ended = "const s = document.getElementById('status').dataset; return s.exit || s.error"
+    ended = "const s = document.getElementById('status').dataset; return s.exit || s.error || !window.unloaded"
     WebDriverWait(browser, wait, poll_frequency=0.05).until(lambda _: browser.execute_script(ended) or during and during() and 0)
     # The report's text, its gap (what it says and how many lines it left out), its
     # elements, and its text shown in the colour of the ending message.
@@ -121,7 +133,7 @@ def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0, load=Tru
                 elements: all.length, red: all.filter((e) => getComputedStyle(e).color === 'rgb(165, 14, 14)')
                 .map((e) => e.textContent).join(''), shorter: $('picture')?.dataset.shorterFrames, status: s.textContent,
                 name: $('download')?.download ?? null, focus: document.activeElement?.id, played: !!$('player')?.src && $('player').src === $('download')?.href,
-                got: null};""")
+                got: null, reloaded: !window.unloaded};""")
     h["exit"], page_run.ms = int(h.get("exit") or -1), int(h.get("ms") or 0)
     if h["name"] and downloads:
         # The browser may change characters of the name that its file system refuses.
@@ -321,28 +333,39 @@ def main():
         browser.execute_async_script("navigator.serviceWorker.ready.then(() => arguments[0]())")
         errors = browser.execute_cdp_cmd("Page.getInstallabilityErrors", {})["installabilityErrors"]
         check("installable", errors == [], errors)
-        offline_server.shutdown(), offline_server.server_close()
+        offline_server.site = None
         h = page_run(browser, f"{offline_origin}/index.html", pair, downloads)  # a page not there fails here
         check("offline after one visit: a combine", h["got"] == outs["the examples"], h["status"])
-        # A new build whose page and worker speak other messages, under an open page: it
-        # replaces the old cache, and two runs (the second with a worker started after the
-        # new build arrived) each end with the native bytes, the page reloaded or not.
-        build = re.search(r'kCache = "wavpair-([^"]+)"', open(f"{site}/sw.js").read())[1]
-        shutil.copytree(site, f"{work}/next")
-        for file in ("sw.js", "app.js", "worker.js", "wavpair.js"):
-            text = open(f"{work}/next/{file}").read().replace(build, build[::-1]).replace('type: "end"', 'type: "fin"')
-            open(f"{work}/next/{file}", "w").write(text.replace("end: async (", "fin: async ("))
-        offline_server, _ = serve(f"{work}/next", int(offline_origin.rsplit(":", 1)[1]))
-        browser.get(f"{offline_origin}/index.html")
-        js("window.before = 1; navigator.serviceWorker.getRegistration().then((r) => r.update())")
-        caches = lambda _: browser.execute_async_script("caches.keys().then(arguments[0])") == [f"wavpair-{build[::-1]}"]
-        check("a new build replaces the old cache", until(browser, caches))
-        until(browser, lambda _: js("return !window.before"), 3)
-        try:
-            runs = [page_run(browser, None, pair, downloads, wait=20, load=False)["got"] for _ in range(2)]
-        except TimeoutException:
-            runs = "a run that never ends"
-        check("an open page meets a new build: it finishes or reloads", runs == [outs["the examples"]] * 2, runs)
+        # New builds whose pages and workers speak other messages than the build before:
+        # each replaces the old cache, taking over from an idle page, then from another
+        # page while this one shows a result. The idle page reloads at once; the other's
+        # next run reloads it (its spare engine is of the new build by then); every other
+        # run ends with the native bytes, and none hangs.
+        builds = [re.search(r'kCache = "wavpair-([^"]+)"', open(f"{site}/sw.js").read())[1]]
+        for turn, (old, new) in enumerate((('type: "end"', 'type: "fin"'), ('type: "fin"', 'type: "end"'))):
+            builds.append(builds[-1][::-1] if turn == 0 else builds[-1][8:] + builds[-1][:8])
+            shutil.copytree(offline_server.site or site, f"{work}/next{turn}")
+            for file in ("sw.js", "app.js", "worker.js", "wavpair.js"):
+                text = open(f"{work}/next{turn}/{file}").read().replace(builds[-2], builds[-1]).replace(old, new)
+                text = text.replace(f"{old[7:-1]}: async (", f"{new[7:-1]}: async (")
+                open(f"{work}/next{turn}/{file}", "w").write(text)
+            offline_server.site, tab = f"{work}/next{turn}", browser.current_window_handle
+            if turn == 1:
+                browser.switch_to.new_window("tab")
+            browser.get(f"{offline_origin}/index.html")
+            js("window.before = 1; navigator.serviceWorker.getRegistration().then((r) => r.update())")
+            caches = lambda _: browser.execute_async_script("caches.keys().then(arguments[0])") == [f"wavpair-{builds[-1]}"]
+            check(f"a new build replaces the old cache ({turn + 1})", until(browser, caches))
+            until(browser, lambda _: js("return !window.before"))
+            if turn == 1:
+                browser.close(), browser.switch_to.window(tab)
+            try:
+                runs = [page_run(browser, None, pair, downloads, wait=20, load=False) for _ in range(3)]
+                runs = ["reloaded" if h["reloaded"] else h["got"] == outs["the examples"] for h in runs]
+            except TimeoutException:
+                runs = "a run that never ends"
+            check(f"an open page meets a new build ({('idle', 'showing a result')[turn]}): it finishes or reloads",
+                  runs == [[True] * 3, ["reloaded", True, True]][turn], runs)
         offline_server.shutdown(), offline_server.server_close()
 
         # An engine that cannot load, and index.html opened from disk: a clear message

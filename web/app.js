@@ -153,7 +153,8 @@ const fromDisk = location.protocol === "file:" && !inline;
 // Served, the site is an installable app that works offline (sw.js). A new build takes
 // over while this page is idle (no run, no result shown), and the page reloads at
 // once; a busy page keeps its build's files and reloads when a run would meet another
-// build's worker (start).
+// build's worker (start). Its spare engine, which may have loaded while the builds
+// changed places, is started again: of one build, the new one.
 if (!inline && /^https?:$/.test(location.protocol) && "serviceWorker" in navigator) {
   const idle = () => !running && result.hidden;
   navigator.serviceWorker.register("sw.js").then((registration) => {
@@ -161,7 +162,11 @@ if (!inline && /^https?:$/.test(location.protocol) && "serviceWorker" in navigat
     registration.addEventListener("updatefound", () => registration.installing.addEventListener("statechange", take));
     take();
   }).catch(() => {});
-  navigator.serviceWorker.addEventListener("controllerchange", () => idle() && location.reload());
+  navigator.serviceWorker.addEventListener("controllerchange", () => {
+    if (idle()) return location.reload();
+    if (spare && spare.worker) spare.worker.terminate();
+    spare = spare && engineStart();
+  });
 }
 
 // Each run's output is a file of its own in the origin's private file system, named
