@@ -18,7 +18,7 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
-from selenium.common.exceptions import TimeoutException
+from selenium.common.exceptions import TimeoutException, WebDriverException
 from screen import screen_run
 
 
@@ -109,11 +109,11 @@ def disk_files(browser):
         for await (const n of d.keys()) names.push(n); arguments[0](names); }).catch(() => arguments[0](null));""")
 
 
-# Chooses the two files and presses Combine.
-def combine(browser, paths):
+# Chooses the two files and presses Combine (or not).
+def combine(browser, paths, press=True):
     for hook, path in zip(("first", "second"), paths):
         browser.find_element(By.ID, hook).send_keys(path)
-    browser.find_element(By.ID, "combine").click()
+    browser.find_element(By.ID, "combine").click() if press else None
 
 
 # Runs the page on two files: its hooks once the run has ended, with the report, the
@@ -121,10 +121,11 @@ def combine(browser, paths):
 def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0, load=True, during=None):
     browser.get(url) if load else None
     time.sleep(settle)  # as long as a person takes to choose the files, for the benchmark
-    browser.execute_script("window.unloaded = 1")  # gone if the run reloads the page
+    browser.execute_script("window.unloaded = 1")  # gone if the run reloads the page (and goes on)
     combine(browser, paths)
-    ended = "const s = document.getElementById('status').dataset; return s.exit || s.error || !window.unloaded"
-    WebDriverWait(browser, wait, poll_frequency=0.05).until(lambda _: browser.execute_script(ended) or during and during() and 0)
+    ended = "const s = document.getElementById('status').dataset; return s.exit || s.error"
+    WebDriverWait(browser, wait, poll_frequency=0.05, ignored_exceptions=[WebDriverException]).until(
+        lambda _: browser.execute_script(ended) or during and during() and 0)
     # The report's text, its gap (what it says and how many lines it left out), its
     # elements, and its text shown in the colour of the ending message.
     h = browser.execute_script("""const $ = (id) => document.getElementById(id), s = $('status'), r = $('report');
@@ -338,9 +339,9 @@ def main():
         check("offline after one visit: a combine", h["got"] == outs["the examples"], h["status"])
         # New builds whose pages and workers speak other messages than the build before:
         # each replaces the old cache, taking over from an idle page, then from another
-        # page while this one shows a result. The idle page reloads at once; the other's
-        # next run reloads it (its spare engine is of the new build by then); every other
-        # run ends with the native bytes, and none hangs.
+        # page while this one shows a result. The idle page reloads at once, its files
+        # still chosen; the other's next run reloads it (its spare engine is of the new
+        # build by then) and goes on. Every run ends with the native bytes; none hangs.
         builds = [re.search(r'kCache = "wavpair-([^"]+)"', open(f"{site}/sw.js").read())[1]]
         for turn, (old, new) in enumerate((('type: "end"', 'type: "fin"'), ('type: "fin"', 'type: "end"'))):
             builds.append(builds[-1][::-1] if turn == 0 else builds[-1][8:] + builds[-1][:8])
@@ -349,23 +350,27 @@ def main():
                 text = open(f"{work}/next{turn}/{file}").read().replace(builds[-2], builds[-1]).replace(old, new)
                 text = text.replace(f"{old[7:-1]}: async (", f"{new[7:-1]}: async (")
                 open(f"{work}/next{turn}/{file}", "w").write(text)
-            offline_server.site, tab = f"{work}/next{turn}", browser.current_window_handle
+            tab = browser.current_window_handle
             if turn == 1:
                 browser.switch_to.new_window("tab")
             browser.get(f"{offline_origin}/index.html")
+            combine(browser, pair, press=False)  # before the new build is there to be found
+            offline_server.site = f"{work}/next{turn}"
             js("window.before = 1; navigator.serviceWorker.getRegistration().then((r) => r.update())")
             caches = lambda _: browser.execute_async_script("caches.keys().then(arguments[0])") == [f"wavpair-{builds[-1]}"]
             check(f"a new build replaces the old cache ({turn + 1})", until(browser, caches))
             until(browser, lambda _: js("return !window.before"))
+            kept = js("return [...document.querySelectorAll('input[type=file]')].map((i) => i.files[0]?.size)")
             if turn == 1:
                 browser.close(), browser.switch_to.window(tab)
             try:
                 runs = [page_run(browser, None, pair, downloads, wait=20, load=False) for _ in range(3)]
-                runs = ["reloaded" if h["reloaded"] else h["got"] == outs["the examples"] for h in runs]
+                runs = [("reloaded" if h["reloaded"] else "") + str(h["got"] == outs["the examples"]) for h in runs]
             except TimeoutException:
                 runs = "a run that never ends"
             check(f"an open page meets a new build ({('idle', 'showing a result')[turn]}): it finishes or reloads",
-                  runs == [[True] * 3, ["reloaded", True, True]][turn], runs)
+                  runs == [["True"] * 3, ["reloadedTrue", "True", "True"]][turn] and kept == [len(long), len(short)],
+                  [runs, kept])
         offline_server.shutdown(), offline_server.server_close()
 
         # An engine that cannot load, and index.html opened from disk: a clear message

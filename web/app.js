@@ -163,7 +163,7 @@ if (!inline && /^https?:$/.test(location.protocol) && "serviceWorker" in navigat
     take();
   }).catch(() => {});
   navigator.serviceWorker.addEventListener("controllerchange", () => {
-    if (idle()) return location.reload();
+    if (idle()) return reload(false);
     if (spare && spare.worker) spare.worker.terminate();
     spare = spare && engineStart();
   });
@@ -351,10 +351,20 @@ async function show(r, columns, onDisk, name, files, parts) {
 }
 
 // The page of a build that is no longer the site's, or with a worker of another: the
-// page of the current build instead, once; should that not help, the page says so.
+// page of the current build instead, once, going on with the run; should that not
+// help, the page says so.
 function buildReload() {
   if (sessionStorage.getItem("wavpair-reload") === kBuild) return failed(T.noLoad);
   sessionStorage.setItem("wavpair-reload", kBuild);
+  reload(true);
+}
+// The page again, with the files chosen and, if run, the run asked for: they go in
+// its history entry, which a reload keeps (a browser that cannot keep files there
+// drops them: they are chosen again).
+function reload(run) {
+  try {
+    history.replaceState({ files: [first.files[0], second.files[0]], run }, "");
+  } catch (e) {}
   location.reload();
 }
 
@@ -436,7 +446,14 @@ for (const input of [first, second]) {
 if (fromDisk) {
   say(T.fromDisk, null, { error: "from-disk" });
 } else {
+  const { files = [], run = false } = history.state || {}; // what a reload carried over
+  history.replaceState(null, "");
+  [first, second].forEach((input, k) => {
+    const chosen = new DataTransfer();
+    if (files[k] instanceof File) chosen.items.add(files[k]), (input.files = chosen.files);
+  });
   say(T.choose);
   memoryNotice();
   diskTidy(null).catch(() => {});
+  if (run) $("form").requestSubmit();
 }
