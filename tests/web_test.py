@@ -121,7 +121,7 @@ def combine(browser, paths, press=True):
 def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0, load=True, during=None):
     browser.get(url) if load else None
     time.sleep(settle)  # as long as a person takes to choose the files, for the benchmark
-    browser.execute_script("window.unloaded = 1")  # gone if the run reloads the page (and goes on)
+    browser.execute_script("window.before = 1")  # gone if the run reloads the page (and goes on)
     combine(browser, paths)
     ended = "const s = document.getElementById('status').dataset; return s.exit || s.error"
     WebDriverWait(browser, wait, poll_frequency=0.05, ignored_exceptions=[WebDriverException]).until(
@@ -134,7 +134,7 @@ def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0, load=Tru
                 elements: all.length, red: all.filter((e) => getComputedStyle(e).color === 'rgb(165, 14, 14)')
                 .map((e) => e.textContent).join(''), shorter: $('picture')?.dataset.shorterFrames, status: s.textContent,
                 name: $('download')?.download ?? null, focus: document.activeElement?.id, played: !!$('player')?.src && $('player').src === $('download')?.href,
-                got: null, reloaded: !window.unloaded};""")
+                got: null, reloaded: !window.before};""")
     h["exit"], page_run.ms = int(h.get("exit") or -1), int(h.get("ms") or 0)
     if h["name"] and downloads:
         # The browser may change characters of the name that its file system refuses.
