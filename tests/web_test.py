@@ -159,6 +159,9 @@ def main():
     native_run = lambda folder, names, out: (lambda screen, status: (screen.decode(), status))(*screen_run(
         [native, *names, out], dict(os.environ, LC_ALL="C.UTF-8"), lambda: os.chdir(folder)))
     check = lambda name, ok, detail="": results.append(bool(ok)) or ok or print(f"FAILED {name} {detail}")
+    # The room the site's origin has on disk, in bytes (None: the browser's own).
+    quota = lambda size: browser.execute_cdp_cmd("Storage.overrideQuotaForOrigin", {"origin": origin} | (
+        {"quotaSize": size} if size else {}))
     long, short = (open(f"{examples}/{n}", "rb").read() for n in ("long.wav", "short.wav"))
     wav(frames=50_000_000, rate=44100, seed=3, path=big)  # 200 MB in and out
     tone = b"".join(struct.pack("<hh", v, v) for v in (round(20000 * math.sin(math.pi * k / 4)) for k in range(8)))
@@ -189,6 +192,9 @@ def main():
         # A steady tone (a period of 8 frames, so every column holds its peaks) draws as a
         # flat band: the top of each channel's band on one row in every column.
         ("a steady tone", "tone.wav", wav(frames=98760, piece=tone), "tone2.wav", wav(frames=32920, piece=tone), {"flat": 1}),
+        # A disk with room for the output (as large as the longer input), not for both inputs.
+        ("a disk with room for the output alone", "a.wav", wav(frames=2_000_000), "b.wav", wav(frames=1_500_000),
+         {"quota": 9 << 20}),
         # The second run on a page, the inputs the other way round: its own.
         ("a second run on the page", "short.wav", short, "long.wav", long, {"again": 1}),
     ]
@@ -205,8 +211,10 @@ def main():
             during = (lambda: (samples.append(browser_pss_kib(browser) - base), time.sleep(0.05), shown.append(js(
                 """const $ = (id) => document.getElementById(id), p = $('progress').value; return p > 0 && p < 1 &&
                 $('status').dataset.state === 'running' ? $('report').textContent : null""")))) if "memory" in bounds else None
+            quota(bounds.get("quota"))
             h = page_run(browser, f"file://{site}/wavpair.html" if "page" in bounds else f"{origin}/index.html", paths,
                          downloads, during=during, load="again" not in bounds)
+            quota(None)
             # Each column down to the first pixel of the band's blue (not white, not the red line).
             tops = js("""const c = document.getElementById('picture'), w = c.width, h = c.height / 2, tops = new Set();
                 const d = c.getContext('2d').getImageData(0, 0, w, h).data, blue = (i) => d[i + 2] >= 200 && d[i] <= 100;
@@ -233,7 +241,7 @@ def main():
                 # The frames the shorter input feeds, as Python's own reader counts them.
                 "where the shorter input ends": status or h["shorter"] == str(min(wave.open(p).getnframes() for p in paths)),
                 "the output on disk where the browser has it, in the player, its link in focus": status or (
-                    h["output"], h["played"], h["focus"]) == ("memory" if "page" in bounds else "disk", True, "download"),
+                    h.get("output"), h["played"], h["focus"]) == ("memory" if "page" in bounds else "disk", True, "download"),
                 "the refusal explained": not status or h["status"].startswith("Refused: ") and "exit status" not in
                 h["status"] and bounds.get("says", "").lower() in h["status"].lower(),
                 "only the ending message marked": h["red"] == ending and bool(ending) == bool(status),
@@ -269,6 +277,17 @@ def main():
             check(f"Cancel while {what}: within a second and for good, nothing of the run before, nothing on disk",
                   said == [True, [["state"], "cancelled", 0, False], None, [["state"], "cancelled", 0, False], []], said)
         check("Combine after Cancel", page_run(browser, None, pair, downloads, load=False)["got"] == outs["the examples"])
+
+        # A disk without room for the output: refused as a full disk is on the command
+        # line, that message alone marked, nothing left on disk; then a run with room.
+        wav(frames=2_000_000, path=f"{folder}/a.wav")
+        quota(4 << 20)
+        h = page_run(browser, None, [f"{folder}/a.wav", b], load=False)
+        quota(None)
+        said = [h["state"], "could not be written" in h["status"], h["red"].count("\n"), until(
+            browser, lambda _: disk_files(browser) == [], 5), page_run(browser, None, pair, downloads, load=False)["got"]]
+        check("a disk without room for the output: refused, its message marked, nothing on disk, then a run",
+              said == ["refused", True, 1, True, outs["the examples"]], said[:4] + [h["status"], h["red"]])
 
         # A browser that prefers Japanese gets the page in Japanese (its refusals are held
         # below); axe-core (WCAG 2.1 AA, best practice) finds nothing on it before or after

@@ -109,9 +109,13 @@ function reader() {
 self.Module = {
   fileOpen(name, write) {
     if (!write && !inputs.has(name)) return -1;
-    // Room for the output at once, as much as both inputs: growing the file write by
-    // write costs more than the writes. Cut to the engine's size at the end.
-    if (write && access) access.truncate(job.first.size + job.second.size);
+    // Room for the output at once, as much as the larger input (the output has as many
+    // frames as the longer input, as wide, behind the least header): growing the file
+    // write by write costs more than the writes. Cut to the engine's size at the end.
+    // Where the disk has less room, the file grows as it is written, the disk's to refuse.
+    try {
+      if (write && access) access.truncate(Math.max(job.first.size, job.second.size));
+    } catch (e) {}
     open.set(++handles, write ? {} : { ...inputs.get(name) });
     return handles;
   },
