@@ -133,7 +133,7 @@ def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0, load=Tru
         return {...s.dataset, report: r?.textContent, gap: g?.textContent || '', left: +(g?.dataset.lines || 0),
                 elements: all.length, red: all.filter((e) => getComputedStyle(e).color === 'rgb(165, 14, 14)')
                 .map((e) => e.textContent).join(''), shorter: $('picture')?.dataset.shorterFrames, status: s.textContent,
-                name: $('download')?.download ?? null, focus: document.activeElement?.id, played: !!$('player')?.src && $('player').src === $('download')?.href,
+                name: $('download')?.download ?? null, duration: $('duration')?.textContent, focus: document.activeElement?.id, played: !!$('player')?.src && $('player').src === $('download')?.href,
                 got: null, reloaded: !window.before};""")
     h["exit"], page_run.ms = int(h.get("exit") or -1), int(h.get("ms") or 0)
     if h["name"] and downloads:
@@ -180,6 +180,9 @@ def main():
         ("long names", "a" + "録" * 67 + ".wav", long, "b" * 122 + ".wav", short, {"name": "a" + "録" * 66 + ".wav"}),
         # The saved name cut to the first input's own: still a file of its own.
         ("a 200-byte stem", "A" * 200 + ".wav", long, "b.wav", short, {"name": "A" * 200 + ".wav"}),
+        # Cut between characters as a reader sees them: the emoji of three people whole.
+        ("a stem cut between emoji", "a" * 10 + "👨‍👩‍👧" * 11 + ".wav", long, "b.wav", short, {"name": "a" * 10 + "👨‍👩‍👧" * 10 + ".wav"}),
+        ("a rate of 0 Hz", "a.wav", wav(rate=0), "b.wav", wav(rate=0, frames=400)),
         ("rates differ", "a.wav", wav(rate=8000), "b.wav", wav(rate=11025)),
         ("not a WAV file", "a.wav", wav(), "notes.wav", b"just some text, no RIFF here\n"),
         ("8 bits, the second input longer", "a.wav", wav(bits=8, frames=500), "b.wav", wav(bits=8, seed=5)),
@@ -240,6 +243,8 @@ def main():
                 "the download and its name": h["got"] == want and h["name"] == (None if status else bounds.get("name", full)),
                 # The frames the shorter input feeds, as Python's own reader counts them.
                 "where the shorter input ends": status or h["shorter"] == str(min(wave.open(p).getnframes() for p in paths)),
+                "the playing time in seconds": status or re.fullmatch(
+                    r"Playing time: \d+\.\d{3} s(; the shorter input runs out at \d+\.\d{3} s)?\.", h["duration"]),
                 "the output on disk where the browser has it, in the player, its link in focus": status or (
                     h.get("output"), h["played"], h["focus"]) == ("memory" if "page" in bounds else "disk", True, "download"),
                 "the refusal explained": not status or h["status"].startswith("Refused: ") and "exit status" not in
@@ -277,6 +282,23 @@ def main():
             check(f"Cancel while {what}: within a second and for good, nothing of the run before, nothing on disk",
                   said == [True, [["state"], "cancelled", 0, False], None, [["state"], "cancelled", 0, False], []], said)
         check("Combine after Cancel", page_run(browser, None, pair, downloads, load=False)["got"] == outs["the examples"])
+
+        # An input changed after it was chosen, and one changed while it is read (its
+        # middle, the same size): refused as the command line refuses a changed input,
+        # nothing left on disk.
+        said = [wav(rate=44100, path=f"{folder}/c.wav")] and []
+        for when in ("chosen", "read"):
+            shutil.copy(big, f"{folder}/changing.wav")
+            combine(browser, [f"{folder}/changing.wav", f"{folder}/c.wav"], press=when == "read")
+            until(browser, lambda _: when == "chosen" or js("return document.getElementById('progress').value > 0"))
+            with open(f"{folder}/changing.wav", "r+b") as f:
+                f.seek(100 << 20), f.write(bytes(1 << 20))
+            browser.find_element(By.ID, "combine").click() if when == "chosen" else None
+            until(browser, lambda _: js("return document.getElementById('status').dataset.state !== 'running'"), 60)
+            said.append([js("return document.getElementById('status').textContent"), until(
+                browser, lambda _: disk_files(browser) == [], 5)])
+        check("an input changed after it was chosen, and while it is read: refused, nothing on disk", said == [
+            ["Refused: The first file could not be read.", True], ["Refused: A file could not be opened.", True]], said)
 
         # A disk without room for the output: refused as a full disk is on the command
         # line, that message alone marked, nothing left on disk; then a run with room.

@@ -138,9 +138,11 @@ function refusal(r, exit, t = T) {
 const driving = /[\u0000-\u001f\u007f-\u009f\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069]/gu;
 const shown = (name) => name.replace(driving, "?");
 // The output's name, after the inputs: long.wav and short.wav give long+short.wav, its
-// stem cut at a character to what every file system takes.
+// stem cut to what every file system takes, between characters as a reader sees them
+// (an accent stays with its letter, an emoji whole).
 function outputName(a, b) {
-  const stem = [...`${a.replace(/\.wav$/i, "")}+${b.replace(/\.wav$/i, "")}`];
+  const stem = [...new Intl.Segmenter().segment(`${a.replace(/\.wav$/i, "")}+${b.replace(/\.wav$/i, "")}`)]
+    .map((s) => s.segment);
   while (new TextEncoder().encode(stem.join("")).length > kStemBytes) stem.pop();
   return `${stem.join("")}.wav`;
 }
@@ -334,7 +336,7 @@ player.addEventListener("play", () => audio && audio.context.resume().catch(() =
 
 // The result shown: playing time, picture, player and the link to save it.
 async function show(r, columns, onDisk, name, files, parts) {
-  const seconds = (n) => (n / r.inputs[0].rate).toFixed(3);
+  const seconds = (n) => (r.inputs[0].rate ? n / r.inputs[0].rate : 0).toFixed(3); // the tool's own 0 Hz: 0 s
   $("duration").textContent = T.time(seconds(r.outputFrames), r.shorterFrames < r.outputFrames && seconds(r.shorterFrames));
   draw(r, columns);
   const sides = (r.longer === 1 ? [files[1], files[0]] : files).map((f) => shown(f.name));

@@ -120,6 +120,7 @@ self.Module = {
     return handles;
   },
   fileChosen: (handle) => open.get(handle).chosen,
+  fileSame: (handle) => open.get(handle).file.slice(0, 1).arrayBuffer().then(() => 1, () => 0),
   async fileRead(handle, view, at) {
     try {
       const n = await fileRead(open.get(handle), view, at);

@@ -15,7 +15,8 @@
 #include "platform/platform.h"
 
 // web/worker.js: open by name (a handle above 0); which chosen file a handle reads
-// (1, 2, ...: the same number for both opens of one input); read (waiting for the
+// (1, 2, ...: the same number for both opens of one input); whether it can still be
+// read as it was chosen (1, or 0: a file changed since can no longer be); read (waiting for the
 // file: the engine is unwound and the worker's event loop runs until the bytes are
 // there) or write at a position (the bytes moved, or -1), close (0 or -1); take one
 // text of the report (1: standard output, 2: standard error, 3: the message that ends
@@ -26,6 +27,7 @@ EM_JS(int, browserFileOpen, (const char* name, int write), {
   return Module["fileOpen"](UTF8ToString(name), write !== 0);
 });
 EM_JS(int, browserFileChosen, (int file), { return Module["fileChosen"](file); });
+EM_ASYNC_JS(int, browserFileSame, (int file), { return await Module["fileSame"](file); });
 EM_ASYNC_JS(double, browserFileRead, (int file, char* bytes, size_t n, double at), {
   return await Module["fileRead"](file, HEAPU8.subarray(bytes, bytes + n), at);
 });
@@ -40,10 +42,12 @@ EM_JS(void, browserReportWrite, (int kind, const char* text, size_t n), {
 
 namespace {
 
-// One open file: the worker's handle (0: the slot is free) and the next position.
+// One open file: the worker's handle (0: the slot is free), the next position and the
+// stream over it.
 struct BrowserFile {
   int handle;
   int64_t at;
+  FILE* stream;
 };
 BrowserFile gFiles[4];  // the scan's input; the output and both inputs again
 
@@ -73,7 +77,7 @@ int browserSeek(void* cookie, off64_t* pos, int whence) {
 int browserClose(void* cookie) {
   auto* f = static_cast<BrowserFile*>(cookie);
   const int rc = browserFileClose(f->handle);
-  f->handle = 0;
+  *f = BrowserFile{};
   return rc;
 }
 
@@ -84,8 +88,8 @@ FILE* browserStream(int handle, bool write) {
                                 [](const BrowserFile& g) { return g.handle == 0; });
   FILE* stream = nullptr;
   if (f != std::end(gFiles)) {
-    *f = BrowserFile{handle, 0};
-    stream =
+    *f = BrowserFile{handle, 0, nullptr};
+    f->stream = stream =
         fopencookie(f, write ? "wb" : "rb", {browserRead, browserWrite, browserSeek, browserClose});
   }
   // Unbuffered: each read of a chosen file costs the same whatever its size, so the
@@ -130,10 +134,15 @@ bool platformFileRename(const std::string& /*from*/, const std::string& /*to*/) 
 void platformFileRemove(const std::string& /*path*/) {}
 void platformFileClose(FileHandle /*file*/) {}
 bool platformStreamEmpty(FILE* /*stream*/) { return false; }
-// A chosen file is a snapshot: a read of one changed since fails outright.
-bool platformStreamStamp(FILE* /*f*/, FileStamp* stamp) {
+// A chosen file is a snapshot: a read of one changed since it was chosen fails, but a
+// read under way may go on into its new bytes. Its stamp is whether a fresh read of it
+// still can be made: a file changed at scan or by the end of the run fails the run.
+bool platformStreamStamp(FILE* f, FileStamp* stamp) {
   *stamp = FileStamp{};
-  return true;
+  const BrowserFile* file =
+      std::find_if(std::begin(gFiles), std::end(gFiles),
+                   [f](const BrowserFile& g) { return g.handle != 0 && g.stream == f; });
+  return file != std::end(gFiles) && browserFileSame(file->handle) != 0;
 }
 
 // The standard streams are the page.
