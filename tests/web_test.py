@@ -159,9 +159,8 @@ def main():
     native_run = lambda folder, names, out: (lambda screen, status: (screen.decode(), status))(*screen_run(
         [native, *names, out], dict(os.environ, LC_ALL="C.UTF-8"), lambda: os.chdir(folder)))
     check = lambda name, ok, detail="": results.append(bool(ok)) or ok or print(f"FAILED {name} {detail}")
-    # The room the site's origin has on disk, in bytes (None: the browser's own).
-    quota = lambda size: browser.execute_cdp_cmd("Storage.overrideQuotaForOrigin", {"origin": origin} | (
-        {"quotaSize": size} if size else {}))
+    quota = lambda size: browser.execute_cdp_cmd("Storage.overrideQuotaForOrigin",  # the origin's room on disk
+                                                 {"origin": origin} | ({"quotaSize": size} if size else {}))
     long, short = (open(f"{examples}/{n}", "rb").read() for n in ("long.wav", "short.wav"))
     wav(frames=50_000_000, rate=44100, seed=3, path=big)  # 200 MB in and out
     tone = b"".join(struct.pack("<hh", v, v) for v in (round(20000 * math.sin(math.pi * k / 4)) for k in range(8)))
@@ -286,13 +285,12 @@ def main():
         # An input changed after it was chosen, and one changed while it is read (its
         # middle, the same size): refused as the command line refuses a changed input,
         # nothing left on disk.
-        said = [wav(rate=44100, path=f"{folder}/c.wav")] and []
+        said, changing, c = [wav(rate=44100, path=f"{folder}/c.wav")] and [], f"{folder}/changing.wav", f"{folder}/c.wav"
         for when in ("chosen", "read"):
-            shutil.copy(big, f"{folder}/changing.wav")
-            combine(browser, [f"{folder}/changing.wav", f"{folder}/c.wav"], press=when == "read")
+            shutil.copy(big if when == "read" else pair[0], changing), combine(browser, [changing, c], press=when == "read")
             until(browser, lambda _: when == "chosen" or js("return document.getElementById('progress').value > 0"))
-            with open(f"{folder}/changing.wav", "r+b") as f:
-                f.seek(100 << 20), f.write(bytes(1 << 20))
+            with open(changing, "r+b") as f:
+                f.seek(os.path.getsize(changing) // 2), f.write(bytes(1 << 10))
             browser.find_element(By.ID, "combine").click() if when == "chosen" else None
             until(browser, lambda _: js("return document.getElementById('status').dataset.state !== 'running'"), 60)
             said.append([js("return document.getElementById('status').textContent"), until(
@@ -302,10 +300,8 @@ def main():
 
         # A disk without room for the output: refused as a full disk is on the command
         # line, that message alone marked, nothing left on disk; then a run with room.
-        wav(frames=2_000_000, path=f"{folder}/a.wav")
-        quota(4 << 20)
-        h = page_run(browser, None, [f"{folder}/a.wav", b], load=False)
-        quota(None)
+        wav(frames=2_000_000, path=f"{folder}/a.wav"), quota(4 << 20)
+        h, _ = page_run(browser, None, [f"{folder}/a.wav", b], load=False), quota(None)
         said = [h["state"], "could not be written" in h["status"], h["red"].count("\n"), until(
             browser, lambda _: disk_files(browser) == [], 5), page_run(browser, None, pair, downloads, load=False)["got"]]
         check("a disk without room for the output: refused, its message marked, nothing on disk, then a run",

@@ -232,9 +232,9 @@ function say(text, state, marks = {}) {
 const view = {};
 function reportClear() {
   clearTimeout(view.timer);
-  const [gap, end] = [span("omitted"), span("")];
-  report.replaceChildren(gap, end);
-  Object.assign(view, { gap, end, head: 0, tail: [], lines: 0, left: 0, timer: 0 });
+  const [top, gap, end] = [span("part"), span("part omitted"), span("part")];
+  report.replaceChildren(top, gap, end);
+  Object.assign(view, { top, gap, end, head: 0, tail: [], lines: 0, left: 0, timer: 0 });
 }
 const span = (className, textContent = "") => Object.assign(document.createElement("span"), { className, textContent });
 function nodes(lines) {
@@ -254,7 +254,7 @@ function reportAdd(pieces) {
       else view.tail.push([pieces[k], line]), (view.lines += whole);
     }
   }
-  view.gap.before(...nodes(head));
+  view.top.append(...nodes(head));
   let drop = 0;
   for (; view.lines > kEndLines; drop++) if (view.tail[drop][1].endsWith("\n")) view.lines--, view.left++;
   view.tail.splice(0, drop);
