@@ -139,10 +139,10 @@ const driving = /[\u0000-\u001f\u007f-\u009f\u061c\u200e\u200f\u202a-\u202e\u206
 const shown = (name) => name.replace(driving, "?");
 // The output's name, after the inputs: long.wav and short.wav give long+short.wav, its
 // stem cut to what every file system takes, between characters as a reader sees them
-// (an accent stays with its letter, an emoji whole).
+// (an accent stays with its letter, an emoji whole) where the browser knows them.
 function outputName(a, b) {
-  const stem = [...new Intl.Segmenter().segment(`${a.replace(/\.wav$/i, "")}+${b.replace(/\.wav$/i, "")}`)]
-    .map((s) => s.segment);
+  const whole = `${a.replace(/\.wav$/i, "")}+${b.replace(/\.wav$/i, "")}`;
+  const stem = Intl.Segmenter ? [...new Intl.Segmenter().segment(whole)].map((s) => s.segment) : [...whole];
   while (new TextEncoder().encode(stem.join("")).length > kStemBytes) stem.pop();
   return `${stem.join("")}.wav`;
 }
