@@ -1,8 +1,6 @@
-// The page: picks two files, runs the engine on them in a worker, shows its report as
-// it comes (bounded) and, on success, the output's picture, a player and a link to save
-// it, in the reader's language (Japanese or English; the report stays the tool's own
-// Japanese). What it says about a run comes from the engine's result, never from the
-// report. Nothing is sent anywhere.
+// The page: runs the engine on two chosen files in a worker, shows its report as it
+// comes (bounded) and the result to play and save, in the reader's language (the report
+// stays the tool's own Japanese). What it says of a run comes from the engine's result.
 "use strict";
 
 const kStartMs = 5000; // an engine not loaded by then has failed to start
@@ -26,33 +24,7 @@ const kTexts = {
     slow: "it did not start", noWorker: "this browser will not start it here", noLoad: "it could not be loaded",
     fromDisk: "This page needs a web server. Opened from disk, use wavpair.html (the whole page in one file) " +
       "beside it instead.",
-    refused: (why) => `Refused: ${why}`,
-    files: ["the first file", "the second file"],
-    // Why a run ended, in the reader's words, for each message of the engine that can
-    // end one in the browser (see refusal).
-    why: {
-      kInputOpen: "{f} could not be read.",
-      kReadFailed: "{f} is too short to be a WAV file.",
-      kNoWave: "{f} is not a WAV file.",
-      kNotRiff: "{f} is not a WAV file (or a big-endian one).",
-      kNoFmt: "{f} has no format chunk.",
-      kNoData: "{f} holds no audio (no data chunk).",
-      cut: "{f} ends inside its format chunk.",
-      kPcmOnly: "{f} is compressed (format {hex}); only uncompressed PCM can be combined.",
-      extensible: "{f} is {bits}-bit PCM in the extensible format (FFFE); only plain PCM (format 1) can be combined.",
-      float: "{f} is {bits}-bit floating point; only 8- and 16-bit PCM can be combined.",
-      law: "{f} is {law} compressed; only uncompressed PCM can be combined.",
-      kBitsOnly: "{f} is {bits}-bit; only 8- and 16-bit PCM can be combined.",
-      kNotStereo: "{f} is not stereo ({channels} channel(s)); both files need two.",
-      neither: "neither file is stereo; both need two channels.",
-      kRateDiffers: "the two files have different sample rates ({rate0} Hz and {rate1} Hz).",
-      kBitsDiffers: "the two files have different sample widths ({bits0}-bit and {bits1}-bit).",
-      kBytesPerSecDiffers: "the two files declare different byte rates.",
-      kFileOpen: "a file could not be opened.",
-      kOutputWrite: "the result could not be written.",
-      kDataWrite: "a file ends before the audio it declares, or the result could not be written.",
-      other: "exit status {status}; see the report.",
-    },
+    refused: (why) => `Refused: ${why}`, files: ["the first file", "the second file"],
   },
   ja: {
     title: "wavpair: 二つのステレオWAVファイルを並べる",
@@ -75,33 +47,44 @@ const kTexts = {
       "wavpair.html(ページ全体をひとつにしたファイル)を使ってください。",
     memory: "このブラウザはこのページから結果をディスクに書けないため、結果をメモリーに保持します。" +
       "これほど大きな結果では、メモリーが足りなくなるおそれがあります。",
-    refused: (why) => `合成できません: ${why}`,
-    files: ["一つ目のファイル", "二つ目のファイル"],
-    why: {
-      kInputOpen: "{f}を読めません。",
-      kReadFailed: "{f}はWAVファイルとしては短すぎます。",
-      kNoWave: "{f}はWAVファイルではありません。",
-      kNotRiff: "{f}はWAVファイルではありません(ビッグエンディアン形式を含む)。",
-      kNoFmt: "{f}にはフォーマットチャンクがありません。",
-      kNoData: "{f}には音声(dataチャンク)がありません。",
-      cut: "{f}はフォーマットチャンクの途中で終わっています。",
-      kPcmOnly: "{f}は圧縮されています(形式 {hex})。合成できるのは無圧縮PCMだけです。",
-      extensible: "{f}は拡張形式(FFFE)の{bits}ビットPCMです。合成できるのは通常のPCM(形式1)だけです。",
-      float: "{f}は{bits}ビット浮動小数点です。合成できるのは8ビットと16ビットのPCMだけです。",
-      law: "{f}は{law}で圧縮されています。合成できるのは無圧縮PCMだけです。",
-      kBitsOnly: "{f}は{bits}ビットです。合成できるのは8ビットと16ビットのPCMだけです。",
-      kNotStereo: "{f}はステレオではありません({channels}チャンネル)。両方とも2チャンネルである必要があります。",
-      neither: "どちらのファイルもステレオではありません。両方とも2チャンネルである必要があります。",
-      kRateDiffers: "二つのファイルのサンプリング周波数が異なります({rate0} Hz と {rate1} Hz)。",
-      kBitsDiffers: "二つのファイルのサンプルビット数が異なります({bits0}ビットと{bits1}ビット)。",
-      kBytesPerSecDiffers: "二つのファイルの1秒当たりのバイト数が異なります。",
-      kFileOpen: "ファイルを開けませんでした。",
-      kOutputWrite: "結果を書き込めませんでした。",
-      kDataWrite: "ファイルが宣言された音声より先に終わっているか、結果を書き込めませんでした。",
-      other: "終了ステータス {status}。レポートを見てください。",
-    },
+    refused: (why) => `合成できません: ${why}`, files: ["一つ目のファイル", "二つ目のファイル"],
   },
 };
+
+// Why a run ended (refusal), in English and Japanese, for each message that can end one here.
+const kWhy = {
+  kInputOpen: ["{f} could not be read.", "{f}を読めません。"],
+  kReadFailed: ["{f} is too short to be a WAV file.", "{f}はWAVファイルとしては短すぎます。"],
+  kNoWave: ["{f} is not a WAV file.", "{f}はWAVファイルではありません。"],
+  kNotRiff: ["{f} is not a WAV file (or a big-endian one).", "{f}はWAVファイルではありません(ビッグエンディアン形式を含む)。"],
+  kNoFmt: ["{f} has no format chunk.", "{f}にはフォーマットチャンクがありません。"],
+  kNoData: ["{f} holds no audio (no data chunk).", "{f}には音声(dataチャンク)がありません。"],
+  cut: ["{f} ends inside its format chunk.", "{f}はフォーマットチャンクの途中で終わっています。"],
+  kPcmOnly: ["{f} is compressed (format {hex}); only uncompressed PCM can be combined.",
+    "{f}は圧縮されています(形式 {hex})。合成できるのは無圧縮PCMだけです。"],
+  extensible: ["{f} is {bits}-bit PCM in the extensible format (FFFE); only plain PCM (format 1) can be combined.",
+    "{f}は拡張形式(FFFE)の{bits}ビットPCMです。合成できるのは通常のPCM(形式1)だけです。"],
+  float: ["{f} is {bits}-bit floating point; only 8- and 16-bit PCM can be combined.",
+    "{f}は{bits}ビット浮動小数点です。合成できるのは8ビットと16ビットのPCMだけです。"],
+  law: ["{f} is {law} compressed; only uncompressed PCM can be combined.", "{f}は{law}で圧縮されています。合成できるのは無圧縮PCMだけです。"],
+  kBitsOnly: ["{f} is {bits}-bit; only 8- and 16-bit PCM can be combined.",
+    "{f}は{bits}ビットです。合成できるのは8ビットと16ビットのPCMだけです。"],
+  kNotStereo: ["{f} is not stereo ({channels} channel(s)); both files need two.",
+    "{f}はステレオではありません({channels}チャンネル)。両方とも2チャンネルである必要があります。"],
+  neither: ["neither file is stereo; both need two channels.", "どちらのファイルもステレオではありません。両方とも2チャンネルである必要があります。"],
+  kRateDiffers: ["the two files have different sample rates ({rate0} Hz and {rate1} Hz).",
+    "二つのファイルのサンプリング周波数が異なります({rate0} Hz と {rate1} Hz)。"],
+  kBitsDiffers: ["the two files have different sample widths ({bits0}-bit and {bits1}-bit).",
+    "二つのファイルのサンプルビット数が異なります({bits0}ビットと{bits1}ビット)。"],
+  kBytesPerSecDiffers: ["the two files declare different byte rates.", "二つのファイルの1秒当たりのバイト数が異なります。"],
+  kFileOpen: ["a file could not be opened.", "ファイルを開けませんでした。"],
+  kOutputWrite: ["the result could not be written.", "結果を書き込めませんでした。"],
+  kDataWrite: ["a file ends before the audio it declares, or the result could not be written.",
+    "ファイルが宣言された音声より先に終わっているか、結果を書き込めませんでした。"],
+  other: ["exit status {status}; see the report.", "終了ステータス {status}。レポートを見てください。"],
+};
+["en", "ja"].forEach((l, k) => (kTexts[l].why = Object.fromEntries(
+  Object.entries(kWhy).map(([message, texts]) => [message, texts[k]]))));
 const kLanguage = [...(navigator.languages || []), navigator.language || "en"]
   .map((l) => String(l).toLowerCase().split("-")[0]).find((l) => l in kTexts) || "en";
 const T = kTexts[kLanguage];
@@ -113,10 +96,9 @@ document.documentElement.lang = kLanguage;
 document.title = T.title || document.title;
 for (const node of document.querySelectorAll("[data-text]")) node.textContent = T[node.dataset.text] || node.textContent;
 
-// Why the engine refused, from its result: the message that ended the run, the input
-// it concerns and the format the scan read; a run that ended with no message was cut
-// inside a format chunk. The second text of a refusal says the same as the first.
-const kSame = { kPcmOnlyTag: "kPcmOnly", kBitsOnlyValue: "kBitsOnly", kHeaderWrite: "kOutputWrite" };
+// Why the engine refused, from its result: the message that ended the run (none: the run
+// was cut inside a format chunk), the input it concerns and the format the scan read.
+const kSame = { kPcmOnlyTag: "kPcmOnly", kBitsOnlyValue: "kBitsOnly", kHeaderWrite: "kOutputWrite" }; // alike
 const kFormats = { 3: "float", 6: "law", 7: "law", 0xfffe: "extensible" };
 function refusal(r, exit, t = T) {
   let key = kSame[r.failure] || r.failure || (r.concerns >= 0 ? "cut" : "other");
@@ -131,15 +113,14 @@ function refusal(r, exit, t = T) {
   return text.charAt(0).toUpperCase() + text.slice(1);
 }
 
-// What could drive what shows a name (controls, marks that reorder text): the
-// characters the engine's screen form shows as '?', and NUL (tests/web_test.py holds
-// the two lists together). '?' where the page shows a name, gone from a name the
-// browser saves under.
+// What could drive what shows a name (controls, marks that reorder text): what the
+// engine's screen shows as '?', and NUL (tests/web_test.py holds the lists together).
+// '?' where the page shows a name, gone from the name the browser saves under.
 const driving = /[\u0000-\u001f\u007f-\u009f\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069]/gu;
 const shown = (name) => name.replace(driving, "?");
-// The output's name, after the inputs: long.wav and short.wav give long+short.wav, its
-// stem cut to what every file system takes, between characters as a reader sees them
-// (an accent stays with its letter, an emoji whole) where the browser knows them.
+// The output's name after the inputs' (long.wav, short.wav: long+short.wav), its stem cut
+// to what file systems take, between characters as a reader sees them where the browser
+// can tell them (an accent stays with its letter, an emoji whole).
 function outputName(a, b) {
   const whole = `${a.replace(/\.wav$/i, "")}+${b.replace(/\.wav$/i, "")}`;
   const stem = Intl.Segmenter ? [...new Intl.Segmenter().segment(whole)].map((s) => s.segment) : [...whole];
@@ -153,10 +134,8 @@ const workerUrl = inline ? URL.createObjectURL(new Blob([inline.textContent], { 
 const fromDisk = location.protocol === "file:" && !inline;
 
 // Served, the site is an installable app that works offline (sw.js). A new build takes
-// over while this page is idle (no run, no result shown), and the page reloads at
-// once; a busy page keeps its build's files and reloads when a run would meet another
-// build's worker (start). Its spare engine, which may have loaded while the builds
-// changed places, is started again: of one build, the new one.
+// over an idle page (no run, no result shown), which reloads at once; a busy one keeps its
+// build's files until a run meets another build's worker (start), its spare engine new.
 if (!inline && /^https?:$/.test(location.protocol) && "serviceWorker" in navigator) {
   const idle = () => !running && result.hidden;
   navigator.serviceWorker.register("sw.js").then((registration) => {
@@ -171,11 +150,9 @@ if (!inline && /^https?:$/.test(location.protocol) && "serviceWorker" in navigat
   });
 }
 
-// Each run's output is a file of its own in the origin's private file system, named
-// for the tab and the run, which the run's worker writes. The page removes it when the
-// run fails or its result goes, waiting while an ended worker still holds it. A tab
-// that is gone leaves nothing behind: another page removes what no live page holds
-// (Web Locks).
+// Each run's output is a file of the origin's private file system, named for the tab and
+// the run. The page removes it when the run fails or its result goes (waiting while an
+// ended worker holds it), and the files of tabs that are gone (no page holds their lock).
 const tab = `${Date.now().toString(36)}${Math.random().toString(36).slice(2, 8)}`;
 const hasDisk = !!(navigator.storage && navigator.storage.getDirectory && navigator.locks);
 let [runs, diskName, saved] = [0, null, null]; // saved: the object URL of the result shown
@@ -203,46 +180,31 @@ function engineStart() {
   engine.ready = new Promise((settle) => {
     const fail = (message) => settle({ type: "failed", message });
     setTimeout(() => fail(T.slow), kStartMs);
-    try {
-      engine.worker = new Worker(workerUrl);
-    } catch (e) {
-      return fail(T.noWorker);
-    }
+    try { engine.worker = new Worker(workerUrl); } catch (e) { return fail(T.noWorker); }
     engine.worker.onmessage = ({ data }) => settle(data);
     engine.worker.onerror = (e) => e.preventDefault() || fail(e.message || T.slow);
   });
   engine.ready.then((word) => (engine.said = word));
   return engine;
 }
-let spare = fromDisk ? null : engineStart();
-let running = null; // the engine of the run under way
+let [spare, running] = [fromDisk ? null : engineStart(), null]; // running: the engine of the run under way
 
-// The status line, and its state for whoever watches the page: running, done,
-// refused, cancelled or failed (none before the first run).
+// The status line, and its state for whoever watches the page: running, done, refused,
+// cancelled or failed (none before the first run); no mark of a run it does not show.
 function say(text, state, marks = {}) {
   status.textContent = text;
   for (const name of Object.keys(status.dataset)) delete status.dataset[name];
   Object.assign(status.dataset, marks, state ? { state } : {});
 }
 
-// The report, bounded whatever the run prints: its first kEndLines lines, then a line
-// saying how many are left out, then its last kEndLines lines, kept as [kind, line]
-// and drawn as one node per run of one kind: text, or a marked span for the message
-// that ended the run.
+// The report, bounded: its first kEndLines lines, a line saying how many are left out and
+// its last kEndLines lines (kept as [kind, line], drawn anew), each run of one kind a
+// node: text, or a marked span for the message that ended the run.
 const view = {};
-function reportClear() {
-  clearTimeout(view.timer);
-  const [top, gap, end] = [span("part"), span("part omitted"), span("part")];
-  report.replaceChildren(top, gap, end);
-  Object.assign(view, { top, gap, end, head: 0, tail: [], lines: 0, left: 0, timer: 0 });
-}
 const span = (className, textContent = "") => Object.assign(document.createElement("span"), { className, textContent });
 function nodes(lines) {
   const runs = [];
-  for (const [kind, text] of lines) {
-    if (runs.length && runs[runs.length - 1][0] === kind) runs[runs.length - 1][1] += text;
-    else runs.push([kind, text]);
-  }
+  for (const [kind, text] of lines) runs.at(-1)?.[0] === kind ? (runs.at(-1)[1] += text) : runs.push([kind, text]);
   return runs.map(([kind, text]) => (kind === 3 ? span("err", text) : document.createTextNode(text)));
 }
 function reportAdd(pieces) {
@@ -269,10 +231,13 @@ function reportDraw() {
   view.gap.dataset.lines = String(view.left);
   view.end.replaceChildren(...nodes(view.tail));
 }
-reportClear();
 
+// A page without a run: no report, no result, the files of runs gone.
 function reset() {
-  reportClear();
+  clearTimeout(view.timer);
+  const [top, gap, end] = [span("part"), span("part omitted"), span("part")];
+  report.replaceChildren(top, gap, end);
+  Object.assign(view, { top, gap, end, head: 0, tail: [], lines: 0, left: 0, timer: 0 });
   result.hidden = true;
   $("save").textContent = "";
   player.removeAttribute("src");
@@ -294,15 +259,14 @@ function finish(focus) {
 
 const failed = (why) => finish() || say(T.failed(why || T.noLoad), "failed", { error: "engine" });
 
-// The picture: each channel's least and greatest sample per column, and a line where
-// the shorter input ran out.
+// The picture: each channel's least and greatest sample per column on white, and a line
+// where the shorter input ran out.
 function draw(r, columns) {
   const g = picture.getContext("2d");
-  const [w, h] = [picture.width, picture.height / 2];
+  const [w, h, n] = [picture.width, picture.height / 2, columns.length / 4];
   const [full, centre] = r.inputs[0].bits === 8 ? [128, 128] : [32768, 0];
   g.fillStyle = "#fff";
   g.fillRect(0, 0, w, 2 * h);
-  const n = columns.length / 4;
   ["#0b57d0", "#137333"].forEach((colour, ch) => {
     g.fillStyle = colour;
     const y = (v) => ch * h + h / 2 - ((v - centre) / full) * (h / 2 - 2);
@@ -312,10 +276,8 @@ function draw(r, columns) {
     }
   });
   picture.dataset.shorterFrames = String(r.shorterFrames);
-  if (r.shorterFrames < r.outputFrames) {
-    g.fillStyle = "#c5221f";
-    g.fillRect((r.shorterFrames / r.outputFrames) * w - 1, 0, 2, 2 * h);
-  }
+  g.fillStyle = "#c5221f";
+  if (r.shorterFrames < r.outputFrames) g.fillRect((r.shorterFrames / r.outputFrames) * w - 1, 0, 2, 2 * h);
 }
 
 // The channel the listener picked in both ears, or both as they are (Web Audio).
@@ -352,18 +314,11 @@ async function show(r, columns, onDisk, name, files, parts) {
   return link;
 }
 
-// The page of a build that is no longer the site's, or with a worker of another: the
-// page of the current build instead, once, going on with the run; should that not
-// help, the page says so.
-function buildReload() {
-  if (sessionStorage.getItem("wavpair-reload") === kBuild) return failed(T.noLoad);
-  sessionStorage.setItem("wavpair-reload", kBuild);
-  reload(true);
-}
-// The page again, with the files chosen and, if run, the run asked for: they go in
-// its history entry, which a reload keeps (a browser that cannot keep files there
-// drops them: they are chosen again).
+// The page again, with the files chosen and the run if asked, in its history entry, which
+// a reload keeps. For a run that met another build's worker, once: then the page says so.
 function reload(run) {
+  if (run && sessionStorage.getItem("wavpair-reload") === kBuild) return failed(T.noLoad);
+  if (run) sessionStorage.setItem("wavpair-reload", kBuild);
   try {
     history.replaceState({ files: [first.files[0], second.files[0]], run }, "");
   } catch (e) {}
@@ -383,27 +338,20 @@ async function start(event) {
   const word = await engine.ready;
   if (running !== engine) return; // cancelled meanwhile
   if (word.type !== "ready") return failed(word.message);
-  if (word.build !== kBuild) return buildReload();
+  if (word.build !== kBuild) return reload(true);
   say(T.combining, "running");
   const [files, parts, began] = [[first.files[0], second.files[0]], [], performance.now()];
   const name = outputName(files[0].name, files[1].name);
   const heard = {
-    report: ({ pieces, done, total }) => {
-      reportAdd(pieces);
-      progress.value = total > 0 ? done / total : 0;
-    },
+    report: ({ pieces, done, total }) => reportAdd(pieces) || (progress.value = total > 0 ? done / total : 0),
     chunk: ({ bytes }) => parts.push(new Blob([bytes])), // each piece a blob at once, which may go to disk
     failed: ({ message }) => failed(message),
     end: async ({ status: exit, disk: onDisk, result: r, columns }) => {
-      // The run is over: nothing left to cancel while its result is being shown.
-      cancel.disabled = true;
+      cancel.disabled = true; // nothing left to cancel while the result is being shown
       reportDraw(); // the whole report, before the page says the run has ended
       const marks = { exit: String(exit), ms: String(Math.round(performance.now() - began)),
         output: onDisk ? "disk" : "memory" };
-      if (exit !== 0) {
-        finish();
-        return say(T.refused(refusal(r, exit)), "refused", marks);
-      }
+      if (exit !== 0) return finish() || say(T.refused(refusal(r, exit)), "refused", marks);
       progress.value = 1;
       finish(await show(r, columns, onDisk, name, files, parts));
       say(T.done(shown(name)), "done", marks);
@@ -416,12 +364,7 @@ async function start(event) {
 }
 
 $("form").addEventListener("submit", (event) => start(event).catch((e) => failed(String(e.message || e))));
-cancel.addEventListener("click", () => {
-  if (!running) return;
-  finish();
-  progress.value = 0;
-  say(T.cancelled, "cancelled");
-});
+cancel.addEventListener("click", () => running && (finish(), (progress.value = 0), say(T.cancelled, "cancelled")));
 // A page put aside for going back (the back/forward cache) keeps its result; a page
 // that goes removes its file, best effort: the next page removes what is left.
 addEventListener("pagehide", (event) => !event.persisted && diskName && diskRemove(diskName, 1));
@@ -432,11 +375,11 @@ async function memoryNotice() {
   const word = await (spare || running || { ready: {} }).ready;
   $("notice").hidden = !(word.type === "ready" && !word.disk && size >= kLargeBytes);
 }
+// Each file box takes a dropped file as if it had been chosen.
 for (const input of [first, second]) {
-  input.addEventListener("change", memoryNotice);
-  // Each file box takes a dropped file as if it had been chosen.
   const box = $(`${input.id}-drop`);
   const over = (on) => (e) => e.preventDefault() || box.classList.toggle("over", on);
+  input.addEventListener("change", memoryNotice);
   box.addEventListener("dragover", over(true));
   box.addEventListener("dragleave", over(false));
   box.addEventListener("drop", (e) => {
@@ -445,6 +388,7 @@ for (const input of [first, second]) {
     memoryNotice();
   });
 }
+reset();
 if (fromDisk) {
   say(T.fromDisk, null, { error: "from-disk" });
 } else {
@@ -456,6 +400,5 @@ if (fromDisk) {
   });
   say(T.choose);
   memoryNotice();
-  diskTidy(null).catch(() => {});
   if (run) $("form").requestSubmit();
 }

@@ -1,8 +1,7 @@
-// What the page's worker calls in the engine: one run, as the command line would make
-// it, handing over the run's result and a picture of the output: for each of kColumns
-// columns, the least and the greatest sample of each channel among the frames that
-// fall in it, so a steady tone draws as a flat band. The worker passes the picture each
-// write of the output; vector code keeps it off the run's time.
+// What the page's worker calls in the engine: one run, as the command line makes it,
+// handing over its result and a picture of the output: for each of kColumns columns,
+// each channel's least and greatest sample among its frames (a steady tone draws as a
+// flat band), passed each write of the output, in vector code to keep it off the time.
 #include <emscripten.h>
 #include <wasm_simd128.h>
 
@@ -23,15 +22,13 @@ namespace {
 
 constexpr uint32_t kColumns = 1000;
 
-// The run under way: its inputs are known, the longer first, from their pairing on,
-// before the first byte of the output is written.
+// The run under way: its inputs are known, the longer first, before the output's first byte.
 RunResult gRun;
 int32_t gColumns[kColumns][2][2];  // [column][channel][least, greatest]
 
-// The least and greatest left and right samples of n frames at p, into a column,
-// lane by lane: a lane holds a left or a right sample as its place is even or odd.
-// A frame counted twice changes neither, so the last vector may overlap the one
-// before, and fewer frames than a vector holds are repeated to fill one.
+// The least and greatest left and right samples of n frames at p into a column, lane by
+// lane (even lanes left, odd right). A frame counted twice changes neither, so the last
+// vector may overlap the one before, and fewer frames than a vector holds fill one.
 template <bool kWide>
 void framesSpan(const uint8_t* p, uint64_t n, int32_t (&c)[2][2]) {
   using Lane = std::conditional_t<kWide, int16_t, uint8_t>;
@@ -71,9 +68,8 @@ void framesPass(const uint8_t* p, uint64_t frame, uint64_t n) {
 
 }  // namespace
 
-// The result, and the columns: kColumns * 4 values, least and greatest of the left
-// channel, then of the right, for each column (one no frame fell in has its least
-// above its greatest).
+// The result, and the columns: kColumns * 4 values, the least and greatest of the left channel
+// then the right, for each column (one no frame fell in has its least above its greatest).
 // clang-format off
 EM_JS(void, pageResultHand, (const char* failure, int concerns, int longer, int formatTag,
                              int formatBits, double outputFrames, double shorterFrames,

@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-# Makes the site (the page's files, the engine, the service worker with the list of
-# files) and wavpair.html, the same page as one file for opening from disk. One build
-# identity, a digest of all they are made from, goes into the page, its worker, the
-# engine and the cache's name, so that a page never runs a worker or engine of another.
+# Makes the site (the page, the engine, the service worker with the list of files) and
+# wavpair.html, the page as one file to open from disk. One build identity, a digest of
+# all they are made from, goes into the page, its worker, the engine and the cache's name.
 #
 #     site.py WEB_DIR ENGINE_JS ONE_FILE_ENGINE_JS SITE_DIR
 import base64, hashlib, json, os, re, shutil, sys
@@ -23,8 +22,8 @@ text["wavpair.js"] = read(engine) + stamp
 for name, content in text.items():
     open(f"{site}/{name}", "w", encoding="utf-8").write(content)
 
-# The one-file page: the worker with the engine in place of the line that loads it; no
-# manifest, and an icon of nothing: opened from disk it is no installable app.
+# The one-file page: the worker with the engine in place of the line that loads it, no
+# manifest, an empty icon: opened from disk it is no installable app.
 hashed = lambda s: "'sha256-" + base64.b64encode(hashlib.sha256(s.encode()).digest()).decode() + "'"
 worker = text["worker.js"].replace('importScripts("wavpair.js");\n', read(single) + stamp).replace("</script", "<\\/script")
 assert "importScripts" not in worker, "the worker still loads the engine from the site"

@@ -1,7 +1,6 @@
-// The site's service worker: the page and its engine from a cache of this build's
-// files, so that the page works offline after one visit and can be installed. A new
-// build waits until a page with no run under way asks it to take over; until then
-// every open page keeps getting its own build's files.
+// The site's service worker: this build's files from a cache of their own, so that the
+// page works offline and can be installed. A new build waits until an idle page asks it
+// to take over; until then every open page keeps getting its own build's files.
 "use strict";
 
 const kCache = "wavpair-@BUILD@";

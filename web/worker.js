@@ -1,17 +1,13 @@
-// One combination, in a worker of its own that the page ends after the run, so nothing
-// of one run reaches the next. The engine (src/platform/browser.cpp) asks this worker
-// for its files: the inputs are the chosen files, read in place by a second worker
-// beside this one (reader, below); the output goes into a file of the origin's private
-// file system where the browser has one (memory stays flat), or else to the page piece
-// by piece.
+// One combination, in a worker the page ends after the run (nothing of it reaches the next).
+// The engine asks it for its files (src/platform/browser.cpp): the chosen files, read in place
+// by a reader worker beside it, and the output, a private file system's file or sent in pieces.
 //
 // Page to worker: {first, second, output, diskName}, the one run. Worker to page:
 //   ready {build (null where the engine is of another), disk (the output can go there)}
 //   report {pieces: [kind, text, ...] since the last (1 standard output, 2 standard
 //          error, 3 the message that ended the run), done, total: bytes read}
-//   chunk {bytes}: the output's next bytes, where it is not on disk
+//   chunk {bytes}, where the output is not on disk; failed {message}
 //   end {status, disk, result, columns}: the engine's result and the picture's columns
-//   failed {message}
 "use strict";
 
 const kBuild = "@BUILD@";
@@ -33,15 +29,13 @@ function send() {
 }
 
 // A chosen file: the scan's small reads from one slice; the audio in blocks from the
-// reader (below), each into one of two buffers of the file's that take turns: while
-// the engine folds and writes one block, the next block of each input is already
-// being read into the other, so memory stays flat.
+// reader, into two buffers of the file's that take turns: while the engine folds and
+// writes one block, the next is read into the other, and memory stays flat.
 async function fileRead(f, view, at) {
   const n = Math.max(0, Math.min(view.length, f.file.size - at));
   if (n < kAhead) {
     if (!f.ahead || at < f.aheadAt || at + n > f.aheadAt + f.ahead.length) {
-      f.ahead = new Uint8Array(await f.file.slice(at, at + kAhead).arrayBuffer());
-      f.aheadAt = at;
+      [f.ahead, f.aheadAt] = [new Uint8Array(await f.file.slice(at, at + kAhead).arrayBuffer()), at];
     }
     view.set(f.ahead.subarray(at - f.aheadAt, at - f.aheadAt + n));
     return n;
@@ -69,18 +63,13 @@ const readings = new Map(); // read -> what takes its block
 let reads = 0;
 const readerScript = new Blob([`"use strict";(${reader})();`], { type: "text/javascript" });
 const reading = new Worker(URL.createObjectURL(readerScript));
-reading.onmessage = ({ data }) => {
-  readings.get(data.id)(data);
-  readings.delete(data.id);
-};
+reading.onmessage = ({ data }) => readings.get(data.id)(data) || readings.delete(data.id);
 reading.onerror = (e) => e.preventDefault() || readings.forEach((done) => done({ error: e.message }));
 
-// The reader, a worker of its own made from this function's text: puts n bytes from
-// its file's stream into the buffer it is handed and hands it back (moved, never
-// copied). Taking the bytes out of the browser's pipe is most of a read's cost; here
-// it runs on a core of its own beside the engine's folding and writing (on 2 cores,
-// a tenth off a 1 GiB run). A read from anywhere but where a file's stream stands
-// starts it there.
+// The reader, a worker made from this function's text: puts n bytes from its file's
+// stream into the buffer it is handed and hands it back (moved, never copied), on a core
+// of its own beside the engine's folding and writing (taking the bytes from the browser
+// is most of a read's cost). A read from elsewhere than the stream stands starts it there.
 function reader() {
   const files = new Map(); // chosen file -> {stream, at, queue: its reads, in order}
   self.onmessage = ({ data: { id, file, chosen, at, n, buffer } }) => {
@@ -109,10 +98,8 @@ function reader() {
 self.Module = {
   fileOpen(name, write) {
     if (!write && !inputs.has(name)) return -1;
-    // Room for the output at once, as much as the larger input (the output has as many
-    // frames as the longer input, as wide, behind the least header): growing the file
-    // write by write costs more than the writes. Cut to the engine's size at the end.
-    // Where the disk has less room, the file grows as it is written, the disk's to refuse.
+    // Room at once for the output, no larger than the larger input: growing the file write by
+    // write costs more than the writes. With less room there, it grows, the disk's to refuse.
     try {
       if (write && access) access.truncate(Math.max(job.first.size, job.second.size));
     } catch (e) {}
@@ -142,10 +129,7 @@ self.Module = {
       return -1; // a full disk: the engine reports it
     }
   },
-  fileClose(handle) {
-    open.delete(handle);
-    return 0;
-  },
+  fileClose: (handle) => (open.delete(handle), 0),
   reportWrite(kind, bytes) {
     pieces.push(kind, decoder.decode(bytes));
     batch = batch || setTimeout(send, kBatchMs);
@@ -164,10 +148,7 @@ self.Module = {
 
 // One run per worker: a second would share the engine's state mid-read.
 self.onmessage = ({ data }) => job || ((job = data), go());
-
-function go() {
-  if (ready && job) combineRun(job).catch(failed);
-}
+const go = () => ready && job && combineRun(job).catch(failed);
 
 // The run: the names as the files are called, as on a command line (two files of one
 // name kept apart by folders), the output named by the page.
@@ -180,8 +161,7 @@ async function combineRun({ first, second, output, diskName }) {
   const status = (await Module.ccall("pageRun", "number", ["string", "string", "string"], [a, b, output],
     { async: true })) & 0xff;
   if (access) {
-    // No flush: the file is there to be saved at once, not kept, and forcing it to the
-    // disk would cost as much as the whole run's writing.
+    // No flush: the file is saved at once, not kept, and forcing it out costs as much as the writes.
     access.truncate(status === 0 ? end.result.outputBytes : 0);
     access.close();
   }
