@@ -115,16 +115,17 @@ function refusal(r, exit, t = T) {
 
 // What could drive what shows a name (controls, marks that reorder text): what the
 // engine's screen shows as '?', and NUL (tests/web_test.py holds the lists together).
-// '?' where the page shows a name, gone from the name the browser saves under.
 const driving = /[\u0000-\u001f\u007f-\u009f\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069]/gu;
 const shown = (name) => name.replace(driving, "?");
-// The output's name after the inputs' (long.wav, short.wav: long+short.wav), its stem cut
-// to what file systems take, between characters as a reader sees them where the browser
-// can tell them (an accent stays with its letter, an emoji whole).
+// The output's name after the inputs' (long.wav, short.wav: long+short.wav), none of that in
+// it, its stem cut to what file systems take, between characters as a reader sees them where
+// the browser can tell them (an accent stays with its letter, an emoji whole).
 function outputName(a, b) {
-  const whole = `${a.replace(/\.wav$/i, "")}+${b.replace(/\.wav$/i, "")}`;
-  const stem = Intl.Segmenter ? [...new Intl.Segmenter().segment(whole)].map((s) => s.segment) : [...whole];
-  while (new TextEncoder().encode(stem.join("")).length > kStemBytes) stem.pop();
+  const whole = [a, b].map((n) => n.replace(driving, "").replace(/\.wav$/i, "")).join("+");
+  const bytes = (text) => new TextEncoder().encode(text).length;
+  const stem = (Intl.Segmenter ? [...new Intl.Segmenter().segment(whole)].map((s) => s.segment) : [whole])
+    .flatMap((c) => (bytes(c) > kStemBytes ? [...c] : [c])); // a character larger than the room: code points
+  while (bytes(stem.join("")) > kStemBytes) stem.pop();
   return `${stem.join("")}.wav`;
 }
 
@@ -259,8 +260,7 @@ function finish(focus) {
 
 const failed = (why) => finish() || say(T.failed(why || T.noLoad), "failed", { error: "engine" });
 
-// The picture: each channel's least and greatest sample per column on white, and a line
-// where the shorter input ran out.
+// The picture: each channel's least and greatest sample per column, a line where the shorter input ran out.
 function draw(r, columns) {
   const g = picture.getContext("2d");
   const [w, h, n] = [picture.width, picture.height / 2, columns.length / 4];
@@ -308,7 +308,7 @@ async function show(r, columns, onDisk, name, files, parts) {
     : new Blob(parts, { type: "audio/wav" });
   saved = player.src = URL.createObjectURL(file);
   const link = Object.assign(document.createElement("a"), { id: "download", href: saved,
-    download: name.replace(driving, ""), textContent: T.save(shown(name)) });
+    download: name, textContent: T.save(name) });
   $("save").append(link);
   result.hidden = false;
   return link;
@@ -354,7 +354,7 @@ async function start(event) {
       if (exit !== 0) return finish() || say(T.refused(refusal(r, exit)), "refused", marks);
       progress.value = 1;
       finish(await show(r, columns, onDisk, name, files, parts));
-      say(T.done(shown(name)), "done", marks);
+      say(T.done(name), "done", marks);
     },
   };
   engine.worker.onmessage = ({ data }) => running === engine && heard[data.type] && heard[data.type](data);
