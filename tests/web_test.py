@@ -170,6 +170,8 @@ def main():
         ("a mono input", "s.wav", wav(), "mono.wav", wav(channels=1), {"says": "the second file is not stereo (1 channel"}),
         ("a 24-bit input", "a.wav", wav(), "deep.wav", wav(bits=24, tag=0xFFFE),
          {"says": "the second file is 24-bit; only 8- and 16-bit PCM can be combined."}),
+        ("an extensible input", "a.wav", wav(), "ext.wav", wav(tag=0xFFFE),
+         {"says": "the second file is in the extensible format (FFFE); only plain PCM (format 1) can be combined."}),
         ("a float input first", "float.wav", wav(bits=32, tag=3), "b.wav", wav(), {"says": "the first file is 32-bit float"}),
         # A report of 50,000 lines: shown bounded, in time, and the browser stays light
         # (doc/PERFORMANCE.md gives larger ones).
