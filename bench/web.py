@@ -4,8 +4,8 @@
 # page does), one that only reads them with FileReaderSync in 8 MiB slices, and one
 # that only writes as many bytes as the output into the private file system in 8 MiB
 # blocks, and the streamed read and the write at once in two workers, as the page has
-# them (the least the page could take, its engine's work aside). Runs alternate (each floor, then the page, ...) so that all see the same
-# machine; each figure is the median. Also the native tool on the same files, the
+# them (the least the page could take, its engine's work aside). Runs alternate (each
+# floor, then the page, ...) so that all see the same machine; each figure is the median. Also the native tool on the same files, the
 # processor time all the browser's processes take for each job (where it reaches the
 # cores' number times the run's time, the machine is the limit), and the growth of the
 # browser's memory (the PSS of all its processes, sampled every 50 ms) while the page

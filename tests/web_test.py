@@ -290,7 +290,8 @@ def main():
 
         # An input changed after it was chosen, and one changed while it is read: refused as
         # the command line refuses a changed input, nothing left on disk.
-        said, changing, c = [wav(rate=44100, path=f"{folder}/c.wav")] and [], f"{folder}/changing.wav", f"{folder}/c.wav"
+        said, changing, c = [], f"{folder}/changing.wav", f"{folder}/c.wav"
+        wav(rate=44100, path=c)
         for when in ("chosen", "read"):
             shutil.copy(big if when == "read" else pair[0], changing), combine(browser, [changing, c], press=when == "read")
             until(browser, lambda _: when == "chosen" or js("return document.getElementById('progress').value > 0"))

@@ -205,7 +205,7 @@ const view = {};
 const span = (className, textContent = "") => Object.assign(document.createElement("span"), { className, textContent });
 function nodes(lines) {
   const runs = [];
-  for (const [kind, text] of lines) runs.at(-1)?.[0] === kind ? (runs.at(-1)[1] += text) : runs.push([kind, text]);
+  for (const [kind, text] of lines) if (runs.at(-1)?.[0] === kind) runs.at(-1)[1] += text; else runs.push([kind, text]);
   return runs.map(([kind, text]) => (kind === 3 ? span("err", text) : document.createTextNode(text)));
 }
 function reportAdd(pieces) {
@@ -343,7 +343,7 @@ async function start(event) {
   const [files, parts, began] = [[first.files[0], second.files[0]], [], performance.now()];
   const name = outputName(files[0].name, files[1].name);
   const heard = {
-    report: ({ pieces, done, total }) => reportAdd(pieces) || (progress.value = total > 0 ? done / total : 0),
+    report: ({ pieces, done, total }) => { reportAdd(pieces); progress.value = total > 0 ? done / total : 0; },
     chunk: ({ bytes }) => parts.push(new Blob([bytes])), // each piece a blob at once, which may go to disk
     failed: ({ message }) => failed(message),
     end: async ({ status: exit, disk: onDisk, result: r, columns }) => {
@@ -351,7 +351,7 @@ async function start(event) {
       reportDraw(); // the whole report, before the page says the run has ended
       const marks = { exit: String(exit), ms: String(Math.round(performance.now() - began)),
         output: onDisk ? "disk" : "memory" };
-      if (exit !== 0) return finish() || say(T.refused(refusal(r, exit)), "refused", marks);
+      if (exit !== 0) { finish(); return say(T.refused(refusal(r, exit)), "refused", marks); }
       progress.value = 1;
       finish(await show(r, columns, onDisk, name, files, parts));
       say(T.done(name), "done", marks);
@@ -364,7 +364,7 @@ async function start(event) {
 }
 
 $("form").addEventListener("submit", (event) => start(event).catch((e) => failed(String(e.message || e))));
-cancel.addEventListener("click", () => running && (finish(), (progress.value = 0), say(T.cancelled, "cancelled")));
+cancel.addEventListener("click", () => { if (!running) return; finish(); progress.value = 0; say(T.cancelled, "cancelled"); });
 // A page put aside for going back (the back/forward cache) keeps its result; a page
 // that goes removes its file, best effort: the next page removes what is left.
 addEventListener("pagehide", (event) => !event.persisted && diskName && diskRemove(diskName, 1));

@@ -63,7 +63,7 @@ const readings = new Map(); // read -> what takes its block
 let reads = 0;
 const readerScript = new Blob([`"use strict";(${reader})();`], { type: "text/javascript" });
 const reading = new Worker(URL.createObjectURL(readerScript));
-reading.onmessage = ({ data }) => readings.get(data.id)(data) || readings.delete(data.id);
+reading.onmessage = ({ data }) => { readings.get(data.id)(data); readings.delete(data.id); };
 reading.onerror = (e) => e.preventDefault() || readings.forEach((done) => done({ error: e.message }));
 
 // The reader, a worker made from this function's text: puts n bytes from its file's
