@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Times wavpair against the floor (cp of the longer input: the output has to be
-# written) and against sox doing the same fold and merge, where sox is installed.
+# Times wavpair against its floors, each command after a sync: cp of the longer input
+# (the output has to be written) and cp to a new name then mv over the old output (the
+# same promise as wavpair's: the old output stays whole until the new one replaces it,
+# which on ext4 writes the new one out at the rename); and against sox doing the same
+# fold and merge, where sox is installed.
 # Then instructions per output frame under callgrind and peak memory for a short and
 # a long input. Inputs are noise, generated once per run into a temporary folder on
 # the disk (BENCH_DIR to choose another); every figure is with the inputs in the
@@ -18,14 +21,18 @@ work=$(mktemp -d "${BENCH_DIR:-/var/tmp}/wavpair-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-# Median, min and max wall time in ms of "$@" over $runs runs; the file named by $1
-# is removed before each run, so every run creates its output afresh.
+# Median, min and max wall time in ms of "$@" over $runs runs, each after a sync; the
+# file named by $1 is removed before each run, or with "replace FILE" after it made a
+# copy of FILE, so that every run replaces an existing output of that size.
 timed() {
-  local out=$1 times=() start end
+  local out=$1 times=() start end old=""
   shift
+  [ "$1" = replace ] && old=$2 && shift 2
   "$@" >/dev/null 2>&1 || true  # warm-up: inputs into the cache, binaries loaded
   for ((r = 0; r < runs; r++)); do
     rm -f "$out"
+    [ -z "$old" ] || cp "$old" "$out"
+    sync
     start=$(date +%s%N)
     "$@" >/dev/null 2>&1 || true
     end=$(date +%s%N)
@@ -44,12 +51,15 @@ pair() {  # bits seconds-of-A seconds-of-B -> a-<bits>-<s>.wav, b-<bits>-<s>.wav
 have_sox=0
 command -v sox >/dev/null 2>&1 && have_sox=1
 echo "wavpair benchmark: $(nproc) cores, $(uname -m), $runs runs each, median (min-max) ms"
-printf '%-22s %-22s %-22s %-24s %9s %11s\n' pair wavpair "cp (longer input)" sox wavpair/cp sox/wavpair
+cpmv() { cp "$1" new.tmp && mv new.tmp "$2"; }
+printf '%-20s %-18s %-18s %-18s %-20s %14s %10s %11s\n' pair "wavpair (replaces)" "cp + mv (replaces)" \
+  "cp (longer input)" sox "wavpair/(cp+mv)" wavpair/cp sox/wavpair
 for sizes in "16 120 72" "16 600 360" "8 120 72" "8 600 360"; do
   set -- $sizes
   pair "$1" "$2" "$3"
   a=a-$1-$2.wav b=b-$1-$3.wav
-  read -r w wmin wmax <<<"$(timed out.wav "$tool" "$a" "$b" out.wav)"
+  read -r w wmin wmax <<<"$(timed out.wav replace "$a" "$tool" "$a" "$b" out.wav)"
+  read -r m mmin mmax <<<"$(timed out.wav replace "$a" cpmv "$a" out.wav)"
   read -r c cmin cmax <<<"$(timed copy.wav cp "$a" copy.wav)"
   soxcol="not installed" soxratio="-"
   if [ "$have_sox" = 1 ]; then
@@ -60,8 +70,9 @@ for sizes in "16 120 72" "16 600 360" "8 120 72" "8 600 360"; do
     soxcol="$s ($smin-$smax)"
     soxratio=$(awk -v s="$s" -v w="$w" 'BEGIN {printf "%.1f", s / w}')
   fi
-  printf '%-22s %-22s %-22s %-24s %9s %11s\n' "$1-bit $2 s + $3 s" "$w ($wmin-$wmax)" \
-    "$c ($cmin-$cmax)" "$soxcol" "$(awk -v w="$w" -v c="$c" 'BEGIN {printf "%.2f", w / c}')" \
+  ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+  printf '%-20s %-18s %-18s %-18s %-20s %14s %10s %11s\n' "$1-bit $2 s + $3 s" "$w ($wmin-$wmax)" \
+    "$m ($mmin-$mmax)" "$c ($cmin-$cmax)" "$soxcol" "$(ratio "$w" "$m")" "$(ratio "$w" "$c")" \
     "$soxratio"
 done
 

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <iostream>
 #include <map>
 #include <thread>
 
@@ -188,6 +189,9 @@ TEST(Cli, RunsMatchByteForByte) {
       {"null device as output and standard output", pair(s10, s4), {"a.wav", "b.wav", nul}, 0, Console{"", reportErr}, {},
        ">" + nul},
   };
+  // What the scans show is refused before the output is looked at, let alone made.
+  v.push_back(cut("data longer than the file, the output's folder missing", s10, s4, 56, Bytes::npos));
+  v.back().args[2] = "no/out.wav";
   for (const Text& out : kWindows ? std::vector<Text>{"a.wav", "A.WAV", ".\\b.wav", "sub\\..\\a.wav", "sub/../b.wav", "hard.wav"}
                                   : std::vector<Text>{"a.wav", "./b.wav", "sub/../a.wav", "hard.wav", "soft.wav"}) {
     v.push_back(refused("output is an input as " + out, s10, s4, "出力ファイル[" + out + "]が入力ファイルと同じです.\n", out));
@@ -202,8 +206,41 @@ TEST(Cli, RunsMatchByteForByte) {
   } else {
     v.push_back(refused("output cannot be flushed", s10, s4, "出力ファイルを書き込めません: /dev/full\n", "/dev/full"));
     v.push_back(refused("output full mid-write", noise(16, 3000, 11), s4, kDataWrite, "/dev/full"));
-    v.push_back({"standard output full", pair(s10, s4), kAbo, 255, Console{"", reportErr + "標準出力に書き込めません.\n"},
-                 expectedOutput(s10, s4), ">/dev/full"});
+    // A report that cannot be written fails the run before the output is put in place.
+    const Text stdoutWrite = "標準出力に書き込めません.\n";
+    v.push_back({"standard output full", pair(s10, s4), kAbo, 255, Console{"", reportErr + stdoutWrite}, {}, ">/dev/full"});
+    // A pipe nobody reads any more (a FIFO whose reader is gone): the signal ends the run,
+    // and where the caller ignores it, the failed write does.
+    const std::string noReader = "mkfifo ../p; exec 5<>../p 6>../p 5<&-; $W >&6 2>../err </dev/null";
+    v.push_back({"standard output a closed pipe", pair(s10, s4), kAbo, 141, Console{"", ""}, {}, "!" + noReader});
+    v.push_back({"standard output a closed pipe, SIGPIPE ignored", pair(s10, s4), kAbo, 255,
+                 Console{"", reportErr + stdoutWrite}, {}, "!trap '' PIPE; " + noReader});
+    // The new output cannot be made beside the old one: refused, never written in place.
+    // (Descriptors the suite itself may hand down are closed first.)
+    const std::string plain = " $W >../out 2>../err </dev/null";
+    v.push_back({"too few descriptors for the new output", pair(s10, s4), kAbo, 255,
+                 both(s10, s4, "", "out.wav をオープンできません.\n"), {}, "!exec 3>&-; ulimit -n 4;" + plain});
+    // As root the run drops to nobody, for whom the folder is as closed as for its owner.
+    v.push_back({"a folder that takes no new file", pair(s10, s4), kAbo, 255, both(s10, s4, "", "out.wav をオープンできません.\n"), {},
+                 "!as=; [ $(id -u) != 0 ] || as='setpriv --reuid=nobody --regid=nogroup --clear-groups'; chmod 555 .; "
+                 "chmod 666 out.wav 2>/dev/null; $as" + plain + "; s=$?; chmod 755 .; exit $s"});
+    v.push_back({"a file size limit", pair(noise(16, 20000, 12), s4), kAbo, 153, {}, {}, "!ulimit -f 16;" + plain});
+    // An output path of 4,090 bytes: the new file's hidden name is short beside it.
+    std::string deep;
+    for (int k = 0; k < 16; ++k) deep += std::string(250, 'd') + "/";
+    const std::string longPath = deep + std::string(70, 'o') + ".wav";
+    v.push_back({"an output path near PATH_MAX", pair(s10, s4), {"a.wav", "b.wav", longPath}, 255,
+                 Console{"", reportErr + stdoutWrite}, {}, "!mkdir -p " + deep + " && echo PRECIOUS >" + longPath +
+                 " && $W >/dev/full 2>../err </dev/null; s=$?; [ \"$(cat " + longPath + ")$(ls -A " + deep + ")\" = PRECIOUS" +
+                 std::string(70, 'o') + ".wav ] || s=99; rm -r d*; exit $s"});
+    // Inputs are read twice, so only a file will do; the check never waits for a writer.
+    v.push_back({"a FIFO input with no writer", pair(s10, s4), {"f", "b.wav", "out.wav"}, 255, Console{"", " fをオープンできません.\n"},
+                 {}, "!mkfifo f; timeout 5" + plain + "; s=$?; rm f; exit $s"});
+    v.push_back({"a piped input", pair(s10, s4), {"/dev/stdin", "b.wav", "out.wav"}, 255,
+                 Console{"", " /dev/stdinをオープンできません.\n"}, {}, "!cat a.wav | $W >../out 2>../err"});
+    v.push_back({"standard input a file as an input", pair(s10, s4), {"/dev/stdin", "b.wav", "out.wav"}, 0,
+                 both(s10, s4, done("/dev/stdin", "b.wav", "out.wav"), "", "/dev/stdin"), expectedOutput(s10, s4),
+                 "!$W >../out 2>../err <a.wav"});
     const Console toPipe{"", "出力ファイル[/dev/stdout]が標準出力と同じです.\n"};
     v.push_back({"output is standard output's pipe", pair(s10, s4), {"a.wav", "b.wav", "/dev/stdout"}, 255, toPipe, {},
                  "!$W 2>../err </dev/null | cat >../out"});
@@ -337,58 +374,144 @@ TEST(Cli, NamesSwappedWhileRunning) {
 #endif
 
 #ifndef _WIN32
-// A long run caught while its new output is unpublished: ended by a signal, or with its
-// first input rewritten in place (same size and name, same inode). Either way it fails,
-// the existing output keeps every byte and nothing else is left in the folder. A full
-// file system too, where this process may mount one.
+// True once the tool's new output (unnamed, or under a hidden name) is open in dir.
+bool newOutputOpen(pid_t pid, const fs::path& dir) {
+  std::error_code e;
+  fs::directory_iterator fds("/proc/" + std::to_string(pid) + "/fd", e), end;
+  for (; !e && fds != end; fds.increment(e)) {
+    const std::string to = fs::read_symlink(fds->path(), e).string();
+    if (to.rfind(dir.string() + "/", 0) == 0 &&
+        (to.find("(deleted)") != std::string::npos || to.find(".part") != std::string::npos))
+      return true;
+  }
+  return false;
+}
+
+// A long run caught while its new output is being written: ended by each signal that
+// ends the tool, SIGKILL too, or its first input rewritten in place (same size and name,
+// same inode): it fails, the existing output keeps every byte and nothing else is left.
+// A signal the caller ignored stays ignored, and a folder renamed meanwhile gets the
+// output all the same: those runs complete. As root, the signals meet the new file
+// under its hidden name too, as on a file system without unnamed files: the run is
+// given a /proc of its own where its descriptors cannot be named.
 TEST(Cli, InterruptedRunsLeaveTheFolder) {
   const fs::path dir = fs::temp_directory_path() / ("wavpair-stop-" + std::to_string(getpid()));
+  const fs::path moved = dir.string() + "-moved";
   const Bytes fmt = fmtChunk(1, 2, 8000, 32000, 16);
-  const auto file = [&](size_t n, char c) { return riff(fmt + chunk("data", Bytes(n, c))); };
-  for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE, 0 /* rewritten */, -1 /* full */}) {
-    SCOPED_TRACE(sig);
-    fs::remove_all(dir);
+  const auto file = [&](char c) { return riff(fmt + chunk("data", Bytes(16 << 20, c))); };
+  constexpr int kRewritten = 0, kIgnored = -1, kMoved = -2;
+  const bool root = geteuid() == 0;
+  if (!root) std::cout << "not root: the new file under a hidden name is not tried\n";
+  std::vector<std::pair<int, bool>> rows = {
+      {SIGKILL, false}, {kRewritten, false}, {kIgnored, false}, {kIgnored, root}, {kMoved, false}};
+  for (const int sig : {SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGPIPE, SIGALRM, SIGTERM,
+                        SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF})
+    rows.push_back({sig, root});
+  for (const auto& [sig, named] : rows) {
+    SCOPED_TRACE(std::to_string(sig) + (named ? ", named" : ""));
+    fs::remove_all(dir), fs::remove_all(moved);
     fs::create_directories(dir);
-    const std::string mount = "mount -t tmpfs -o size=1m tmpfs " + dir.string();
-    if (sig < 0 && (geteuid() != 0 || std::system(mount.c_str()) != 0)) break;
-    writeFile(dir / "a.wav", file(sig < 0 ? 600000 : 16 << 20, 'x'));
+    writeFile(dir / "a.wav", file('x'));
     writeFile(dir / "b.wav", noise(16, 4, 4).file());
-    // The whole output: a try whose signal came once it was published is tried again.
     const std::string whole =
         "cd " + dir.string() + " && " WAVPAIR_BIN " a.wav b.wav out.wav >/dev/null 2>&1";
-    const Bytes done = sig < 0 || std::system(whole.c_str()) != 0 ? "" : readFile(dir / "out.wav");
+    const Bytes done = std::system(whole.c_str()) == 0 ? readFile(dir / "out.wav") : "";
+    ASSERT_FALSE(done.empty());
     writeFile(dir / "out.wav", "PRECIOUS\n");
     auto before = snapshot(dir);
     int status = -1, tries = 0;
-    for (; tries < 20 && status < 0; ++tries) {
-      writeFile(dir / "a.wav", file(sig < 0 ? 600000 : 16 << 20, 'x'));  // as each try finds it
+    // A try whose moment was missed (the run ended first) is tried again.
+    for (; tries < 20 && status == -1; ++tries) {
+      writeFile(dir / "a.wav", file('x'));  // as each try finds it
       writeFile(dir / "out.wav", "PRECIOUS\n");
       const pid_t pid = fork();
       if (pid == 0 && chdir(dir.c_str()) == 0 && freopen("/dev/null", "w", stdout) &&
-          freopen("/dev/null", "w", stderr))
+          freopen("/dev/null", "w", stderr) &&
+          (sig != kIgnored || signal(SIGHUP, SIG_IGN) != SIG_ERR)) {
+        if (named)
+          execlp("unshare", "unshare", "--mount", "sh", "-c",
+                 "mount -t tmpfs none /proc/$$/fd && exec \"$0\" a.wav b.wav out.wav", WAVPAIR_BIN,
+                 nullptr);
         execl(WAVPAIR_BIN, WAVPAIR_BIN, "a.wav", "b.wav", "out.wav", nullptr);
-      if (pid == 0) _exit(127);
-      // The moment its new file appears beside the output (a missed one is tried again).
-      bool seen = sig < 0;
-      while (!seen && waitpid(pid, nullptr, WNOHANG) == 0) {
-        for (const auto& e : fs::directory_iterator(dir))
-          seen = seen || e.path().extension() == ".part";
       }
-      if (seen && sig > 0) kill(pid, sig);
-      if (seen && sig == 0 && kill(pid, SIGSTOP) == 0) {
-        std::fstream(dir / "a.wav", std::ios::in | std::ios::out | std::ios::binary)
-            << file(16 << 20, 'y');
+      if (pid == 0) _exit(127);
+      bool seen = false;
+      while (!seen && waitpid(pid, nullptr, WNOHANG) == 0) seen = newOutputOpen(pid, dir);
+      if (seen && sig != kRewritten && sig != kMoved) kill(pid, sig > 0 ? sig : SIGHUP);
+      if (seen && (sig == kRewritten || sig == kMoved) && kill(pid, SIGSTOP) == 0) {
+        if (sig == kMoved) fs::rename(dir, moved);
+        if (sig == kRewritten)
+          std::fstream(dir / "a.wav", std::ios::in | std::ios::out | std::ios::binary) << file('y');
         kill(pid, SIGCONT);
       }
       int raw = 0;
       if (waitpid(pid, &raw, 0) == pid && seen)
         status = WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : WEXITSTATUS(raw);
-      if (!done.empty() && readFile(dir / "out.wav") == done) status = -1;
+      if (fs::exists(moved)) fs::rename(moved, dir);
     }
-    EXPECT_EQ(status, sig > 0 ? 128 + sig : 255) << "after " << tries << " tries";
-    if (sig == 0) before["a.wav"] = file(16 << 20, 'y');
+    EXPECT_EQ(status, sig > 0             ? 128 + sig
+                      : sig == kRewritten ? 255
+                                          : 0)
+        << "after " << tries << " tries";
+    if (sig == kRewritten) before["a.wav"] = file('y');
+    if (sig < 0) before["out.wav"] = done;
     EXPECT_TRUE(snapshot(dir) == before) << "the folder changed";
-    if (sig < 0 && std::system(("umount " + dir.string()).c_str()) != 0) ADD_FAILURE() << "umount";
+  }
+  fs::remove_all(dir);
+}
+
+// As root, where the suite may mount and change owners: a full file system and one
+// without a free inode keep the existing output; a name that is a mount point (a file
+// bound there, as containers bind one) gets the whole output copied into it; a replaced
+// output keeps its owner and group, and its permission bits but a set-id one.
+TEST(Cli, FileSystemsAndOwners) {
+  if (geteuid() != 0) GTEST_SKIP() << "not root: no mounts, and no other owner to keep";
+  const fs::path dir = fs::temp_directory_path() / ("wavpair-fs-" + std::to_string(getpid()));
+  const fs::path work = dir / "work", out = work / "w/out.wav";
+  // 100 bytes over 1 MiB: only the last of them wait in the stream's buffer for its close,
+  // and only they do not fit beside the old output (a page).
+  const Pcm a = noise(16, ((1 << 20) + 100 - 44) / 4, 1), b = noise(16, 4, 2);
+  struct Row {
+    Text name;
+    std::string setup;  // a mount first, what the run then finds second
+    int status;
+    Text err;  // the end of standard error
+  };
+  for (const Row& r : std::vector<Row>{
+           {"a full file system", "mount -t tmpfs -o size=512k tmpfs w", 255,
+            "wavDataWriteでエラー発生.\n"},
+           {"a file system full at the last bytes", "mount -t tmpfs -o size=1028k tmpfs w", 255,
+            "出力ファイルを書き込めません: w/out.wav\n"},
+           {"no free inode", "mount -t tmpfs -o nr_inodes=2 tmpfs w", 255,
+            "w/out.wav をオープンできません.\n"},
+           {"the output a mount point",
+            "touch ../bound w/out.wav && mount --bind ../bound w/out.wav", 0, ""},
+           {"owner, group and bits", "chown nobody:nogroup w/out.wav && chmod 6775 w/out.wav", 0,
+            ""}}) {
+    SCOPED_TRACE(r.name);
+    fs::remove_all(dir);
+    fs::create_directories(work / "w");
+    writeFile(work / "a.wav", a.file()), writeFile(work / "b.wav", b.file());
+    const bool mounted = r.setup.find("mount") != std::string::npos;
+    if (!mounted) writeFile(out, "PRECIOUS\n");
+    ASSERT_EQ(std::system(("cd " + work.string() + " && " + r.setup).c_str()), 0)
+        << "cannot " << r.setup;
+    if (mounted) writeFile(out, "PRECIOUS\n");
+    struct stat was {};
+    struct stat now {};
+    stat(out.c_str(), &was);
+    Console got;
+    EXPECT_EQ(runTool(work, {"a.wav", "b.wav", "w/out.wav"}, &got), r.status);
+    EXPECT_TRUE(toUtf8(got.err).ends_with(r.err)) << toUtf8(got.err);
+    EXPECT_TRUE(readFile(out) == (r.status == 0 ? expectedOutput(a, b) : "PRECIOUS\n")) << "output";
+    EXPECT_EQ(std::distance(fs::directory_iterator(work / "w"), {}), 1) << "a file left beside it";
+    stat(out.c_str(), &now);
+    EXPECT_EQ(std::pair(now.st_uid, now.st_gid), std::pair(was.st_uid, was.st_gid));
+    EXPECT_EQ(now.st_mode & 07777, r.status == 0 ? was.st_mode & 0777 : was.st_mode & 07777);
+    if (mounted)
+      EXPECT_EQ(
+          std::system(("umount " + out.string() + " || umount " + (work / "w").string()).c_str()),
+          0);
   }
   fs::remove_all(dir);
 }

@@ -8,7 +8,7 @@
 # With "wine", TOOL is wavpair.exe: wine gives it a console on the terminal and shows
 # its UTF-16 text in the locale's encoding, drawing blanks and the cursor with escape
 # sequences, so screens are compared without those and without white space.
-import os, re, shutil, subprocess, sys, tempfile, termios
+import os, pty, re, shutil, subprocess, sys, tempfile, termios, time
 from screen import screen_run
 
 tool, examples = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
@@ -116,6 +116,11 @@ screen, kept = run(["long.wav", "short.wav", tty], "C.UTF-8", redirect=(1, 2))
 check("the terminal as output, both streams elsewhere: the screen", screen, b"\xff")
 check("the terminal as output, both streams elsewhere: the message",
       f"ヘッダを書き込めません: {tty}\n".encode("cp932") in kept.replace(b"\r\n", b"\n"), True)
+# The terminal as the output while only standard output goes elsewhere: that terminal is
+# standard error's, and said so there.
+screen, kept = run(["long.wav", "short.wav", tty], "C.UTF-8", redirect=(1,))
+check("the terminal as output, standard error on it", screen,
+      (text(whole, (2,)) + f"出力ファイル[{tty}]が標準エラー出力と同じです.\n").encode() + b"\xff")
 # Marks that reorder text show as '?' like the controls: no name reads as another.
 bidi = "a\u202egnp\u2066\u2069\u200f\u061c.wav"
 check("a name's bidirectional marks as ?", run(["long.wav", bidi, "out.wav"], "C.UTF-8")[0],
@@ -168,6 +173,32 @@ for fd, other in ((2, 1), (1, 2)):
     plain = text(whole, (fd,)).encode("cp932")
     check(f"stream {fd} into a file: its bytes", kept, plain.replace(b"\n", b"\r\n") if wine else plain)
 
+if wine:
+    # Ctrl-C on the console while the new output is written: the failure status, the old
+    # output as it was, and no file left beside it (the new one goes with its handle).
+    n = 256 << 20  # of silence, sparse on disk
+    with open("big.wav", "wb") as f:
+        f.write(b"RIFF" + (n + 36).to_bytes(4, "little") + b"WAVEfmt " + bytes.fromhex("1000000001000200225600008858010004001000")
+                + b"data" + n.to_bytes(4, "little"))
+        f.truncate(44 + n)
+    open("out.wav", "wb").write(b"PRECIOUS\n")
+    before = sorted(os.listdir("."))
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.execvp("wine", ["wine", tool, "big.wav", "big.wav", "out.wav"])
+    for _ in range(4000):
+        if any(n.endswith(".part") for n in os.listdir(".")):
+            break
+        time.sleep(0.005)
+    os.write(fd, b"\x03")
+    try:
+        while os.read(fd, 65536):
+            pass
+    except OSError:
+        pass
+    status = os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
+    check("Ctrl-C while the output is written", (status, open("out.wav", "rb").read(), sorted(os.listdir("."))),
+          (255, b"PRECIOUS\n", before))
 shutil.rmtree(work)
 print(f"{checks - len(failures)} passed, {len(failures)} failed")
 sys.exit(1 if failures else 0)

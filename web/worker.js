@@ -107,6 +107,7 @@ self.Module = {
     return handles;
   },
   fileChosen: (handle) => open.get(handle).chosen,
+  fileSize: (handle) => open.get(handle).file.size,
   fileSame: (handle) => open.get(handle).file.slice(0, 1).arrayBuffer().then(() => 1, () => 0),
   async fileRead(handle, view, at) {
     try {

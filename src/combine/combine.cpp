@@ -5,10 +5,8 @@
 #include <algorithm>
 #include <bit>
 #include <cassert>
-#include <chrono>
 #include <cstddef>
 #include <cstring>
-#include <string>
 #include <utility>
 
 #include "platform/platform.h"
@@ -125,6 +123,7 @@ int wavMix(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
     }
     done += want;
     n -= wantB;
+    platformOutputWritten(out, kWavHeaderSize + done * s, kWavHeaderSize + m * s);
   }
   return 0;
 }
@@ -169,81 +168,6 @@ const Message* wavRefusalMessage(OutputRefusal why) {
       break;
   }
   return &msg::kFileOpen;
-}
-
-// The output while it is written: under a new hidden name beside the file its name
-// leads to, put in that file's place whole once complete, so the name never leads to
-// half a file; a device, or a file whose folder takes no new file, where it stands.
-struct WavOutput {
-  FILE* stream;
-  std::string path, temp;  // no temp: written where it stands
-  bool emptied;            // in place, and to be emptied should the run fail
-};
-
-// A name beside path that no "*.wav" takes, hidden where a dot hides it.
-std::string wavOutputTempName(const std::string& path, unsigned tag) {
-  const size_t cut = path.find_last_of("/\\:") + 1;  // 0 where there is no folder part
-  char end[24];
-  static_cast<void>(std::snprintf(end, sizeof end, ".%08x.part", tag));
-  return path.substr(0, cut) + "." + path.substr(cut, 100) + end;
-}
-
-OutputRefusal wavOutputCreate(const char* name, const FileId (&inputs)[2], WavOutput* out) {
-  *out = WavOutput{};
-  FileHandle file = kNoFile;
-  bool device = false;
-  const OutputRefusal why = platformOutputOpen(name, inputs, &file, &device);
-  if (why != OutputRefusal::kNone) return why;
-  FileHandle made = kNoFile;
-  if (!device) {
-    // The name may have come to mean another file since it was checked: refused.
-    out->path = platformOutputPath(name, file);
-    if (out->path.empty()) {
-      platformFileClose(file);
-      return OutputRefusal::kCannotOpen;
-    }
-    const auto seed =
-        static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count());
-    bool taken = true;
-    for (unsigned k = 0; k < 16 && taken; ++k) {
-      out->temp = wavOutputTempName(out->path, seed + k * 2654435761U);
-      made = platformFileCreate(out->temp, file, &taken);
-    }
-  }
-  if (made != kNoFile) {
-    platformFileClose(file);
-  } else {
-    out->temp.clear();
-    if (file == kNoFile) return OutputRefusal::kCannotOpen;
-  }
-  out->stream = platformStreamOf(made != kNoFile ? made : file);
-  // Where it stands, unbuffered, so that nothing is pending when a failed run empties it.
-  out->emptied = made == kNoFile && !device;
-  if (out->stream != nullptr && out->emptied &&
-      (std::setvbuf(out->stream, nullptr, _IONBF, 0) != 0 || !platformStreamEmpty(out->stream))) {
-    wavStreamClose(out->stream);
-    out->stream = nullptr;
-  }
-  if (out->stream == nullptr && !out->temp.empty()) platformFileRemove(out->temp);
-  return out->stream == nullptr ? OutputRefusal::kCannotOpen : OutputRefusal::kNone;
-}
-
-// Closes the output and puts it in place: true when its name now leads to it whole.
-bool wavOutputPublish(WavOutput* out) {
-  bool ok = std::fclose(out->stream) == 0;
-  if (!out->temp.empty()) {
-    ok = ok && platformFileRename(out->temp, out->path);
-    if (!ok) platformFileRemove(out->temp);
-  }
-  return ok;
-}
-
-// Closes the output of a failed run and removes it: the existing output keeps every
-// byte, and one written in place is left empty rather than with a header that lies.
-void wavOutputDiscard(WavOutput* out) {
-  if (out->emptied) static_cast<void>(platformStreamEmpty(out->stream));
-  wavStreamClose(out->stream);
-  if (!out->temp.empty()) platformFileRemove(out->temp);
 }
 
 // An input must be, when it is opened again for its audio and after its last read, the
@@ -297,6 +221,21 @@ int wavAudioWrite(const char* const (&names)[2], const char* outName, FILE* out,
   return rc;
 }
 
+// True when an input's file, as its scan found it, is shorter than the audio the run
+// will read from it: the run would fail partway, so it is refused before the output
+// exists.
+bool wavInputsShort(const WavInfo (&infos)[2]) {
+  const uint64_t s = wavFrameSize(infos[0]);
+  const uint64_t m = s == 0 ? 0 : infos[0].dataSize / s;
+  const uint64_t frames[2] = {m, std::min<uint64_t>(s == 0 ? 0 : infos[1].dataSize / s, m)};
+  for (int k = 0; k < 2; ++k) {
+    if (infos[k].stamp.size < static_cast<uint64_t>(infos[k].dataOffset) + frames[k] * s) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int wavFormatCheck(const char* (&names)[2], WavInfo (&infos)[2]) {
@@ -326,20 +265,31 @@ int wavCombine(const char* const (&names)[2], const char* outName, const WavInfo
     textPrint(stderr, &msg::kHeaderWrite, outName);
     return -1;
   }
+  if (wavInputsShort(infos)) {
+    textPrint(stderr, &msg::kDataWrite);
+    return -1;
+  }
   const FileId inputs[2] = {infos[0].file, infos[1].file};
-  WavOutput out;
-  const OutputRefusal why = wavOutputCreate(outName, inputs, &out);
+  Output out;
+  const OutputRefusal why = platformOutputBegin(outName, inputs, &out);
   if (why != OutputRefusal::kNone) {
     textPrint(stderr, wavRefusalMessage(why), outName);
     return -1;
   }
   if (wavAudioWrite(names, outName, out.stream, infos) != 0) {
-    wavOutputDiscard(&out);
+    platformOutputAbort(&out);
+    return -1;
+  }
+  // The report so far must have arrived before the output is put in place: a run that
+  // fails leaves the old output as it was.
+  if (!platformStreamGood(stdout)) {
+    textPrint(stderr, &msg::kStdoutWrite);
+    platformOutputAbort(&out);
     return -1;
   }
   // The last frames reach the file only on its close; a failure there is a failure of
   // the run, not a success with a short file.
-  if (!wavOutputPublish(&out)) {
+  if (!platformOutputCommit(&out)) {
     textPrint(stderr, &msg::kOutputWrite, outName);
     return -1;
   }

@@ -15,7 +15,7 @@
 #include "platform/platform.h"
 
 // web/worker.js: open by name (a handle above 0); which chosen file a handle reads
-// (1, 2, ...: the same number for both opens of one input); whether it can still be
+// (1, 2, ...: the same number for both opens of one input); its size; whether it can still be
 // read as it was chosen (1, or 0: a file changed since can no longer be); read (waiting for the
 // file: the engine is unwound and the worker's event loop runs until the bytes are
 // there) or write at a position (the bytes moved, or -1), close (0 or -1); take one
@@ -27,6 +27,7 @@ EM_JS(int, browserFileOpen, (const char* name, int write), {
   return Module["fileOpen"](UTF8ToString(name), write !== 0);
 });
 EM_JS(int, browserFileChosen, (int file), { return Module["fileChosen"](file); });
+EM_JS(double, browserFileSize, (int file), { return Module["fileSize"](file); });
 EM_ASYNC_JS(int, browserFileSame, (int file), { return await Module["fileSame"](file); });
 EM_ASYNC_JS(double, browserFileRead, (int file, char* bytes, size_t n, double at), {
   return await Module["fileRead"](file, HEAPU8.subarray(bytes, bytes + n), at);
@@ -116,24 +117,20 @@ FILE* platformInputOpen(const char* name, FileId* id) {
 }
 // The page's output is a file of the worker's own, never a chosen one whatever its
 // name, offered only once the run has succeeded: written where it stands, as a device.
-OutputRefusal platformOutputOpen(const char* name, const FileId (&/*inputs*/)[2], FileHandle* file,
-                                 bool* device) {
+OutputRefusal platformOutputBegin(const char* name, const FileId (&/*inputs*/)[2], Output* out) {
+  *out = Output{};
   const int handle = browserFileOpen(name, 1);
-  *file = handle > 0 ? handle : kNoFile;
-  *device = true;
-  return handle > 0 ? OutputRefusal::kNone : OutputRefusal::kCannotOpen;
+  out->stream = handle > 0 ? browserStream(handle, true) : nullptr;
+  out->device = true;
+  return out->stream != nullptr ? OutputRefusal::kNone : OutputRefusal::kCannotOpen;
 }
-FILE* platformStreamOf(FileHandle file) { return browserStream(static_cast<int>(file), true); }
-// Nothing is made beside the output, renamed or emptied in the browser.
-std::string platformOutputPath(const char* name, FileHandle /*file*/) { return name; }
-FileHandle platformFileCreate(const std::string& /*path*/, FileHandle /*like*/, bool* taken) {
-  *taken = false;
-  return kNoFile;
+bool platformOutputCommit(Output* out) {
+  return std::fclose(std::exchange(out->stream, nullptr)) == 0;
 }
-bool platformFileRename(const std::string& /*from*/, const std::string& /*to*/) { return false; }
-void platformFileRemove(const std::string& /*path*/) {}
-void platformFileClose(FileHandle /*file*/) {}
-bool platformStreamEmpty(FILE* /*stream*/) { return false; }
+void platformOutputAbort(Output* out) {
+  static_cast<void>(std::fclose(std::exchange(out->stream, nullptr)));
+}
+void platformOutputWritten(FILE* /*stream*/, uint64_t /*written*/, uint64_t /*total*/) {}
 // A chosen file is a snapshot: a read of one changed since it was chosen fails, but a
 // read under way may go on into its new bytes. Its stamp is whether a fresh read of it
 // still can be made: a file changed at scan or by the end of the run fails the run.
@@ -142,7 +139,9 @@ bool platformStreamStamp(FILE* f, FileStamp* stamp) {
   const BrowserFile* file =
       std::find_if(std::begin(gFiles), std::end(gFiles),
                    [f](const BrowserFile& g) { return g.handle != 0 && g.stream == f; });
-  return file != std::end(gFiles) && browserFileSame(file->handle) != 0;
+  if (file == std::end(gFiles) || browserFileSame(file->handle) == 0) return false;
+  stamp->size = static_cast<uint64_t>(browserFileSize(file->handle));
+  return true;
 }
 
 // The standard streams are the page.

@@ -31,7 +31,9 @@ inline bool fileIdSame(const FileId& a, const FileId& b) {
 }
 
 // Opens an existing file for binary reading and gives the identity of the file that
-// was opened; a folder is refused like a missing file.
+// was opened. Anything but a regular file (a folder, a FIFO, a pipe, a socket, a
+// device) is refused like a missing file, without waiting for a FIFO's writer: the
+// audio is read a second time, and a stream read once has nothing left then.
 FILE* platformInputOpen(const char* name, FileId* id);
 
 // What an open file holds, as far as the system tells without reading it: its size
@@ -51,46 +53,43 @@ bool platformStreamStamp(FILE* f, FileStamp* stamp);
 // True when stream writes into the file id names.
 bool platformStreamInto(FILE* stream, const FileId& id);
 
-// ---- The output's files -------------------------------------------------------
+// ---- The output --------------------------------------------------------------
 //
-// How an output is made is the same everywhere (src/combine): written under a new
-// name beside the file it replaces and renamed over it once complete. Each system
-// supplies these steps.
-
-// An open file of the system's own (a descriptor, a Windows handle), or none.
-using FileHandle = intptr_t;
-inline constexpr FileHandle kNoFile = -1;
+// Nothing half-made ever has the output's name: each system makes the new output
+// beside the file its name leads to, unnamed where it can, and puts it in place
+// whole once complete, or leaves every file as it was. A device is written where it
+// stands.
 
 // Why an output was refused, in the order the checks are made.
 enum class OutputRefusal { kNone, kInput, kStdout, kStderr, kNotAFile, kCannotOpen };
 
-// Opens what the output's name leads to, for writing but neither created nor
-// truncated, and refuses it, by what was opened, where it is an input the scans read,
-// what standard output or error writes into (the same file, pipe, FIFO, terminal or
-// console), or anything else that cannot hold a file. kNone with *file (kNoFile where
-// the name leads to nothing yet) and *device where it is no file but takes writes
-// (the null device): that is written where it stands.
-OutputRefusal platformOutputOpen(const char* name, const FileId (&inputs)[2], FileHandle* file,
-                                 bool* device);
+// The output while it is made, owned by the run from platformOutputBegin until
+// platformOutputCommit or platformOutputAbort has closed everything in it.
+struct Output {
+  FILE* stream = nullptr;  // where the header and the frames go
+  intptr_t target = -1;    // the file the name leads to, held open since it was checked
+  intptr_t folder = -1;    // the folder the new file is made in (a descriptor), or -1
+  std::string name;        // the target's name there (on Windows its whole path)
+  std::string temp;        // the new file's hidden name there, where it has one
+  bool device = false;     // no file but takes writes (the null device): written in place
+};
 
-// The path the output is published at: the file its name leads to through symbolic
-// links, so that a link stays a link. Empty where that is no longer file.
-std::string platformOutputPath(const char* name, FileHandle file);
-
-// Creates path, which must not exist yet, for writing, with the permission bits of
-// like (kNoFile: a new file's). A signal or console event that ends the tool removes
-// it until it is renamed or removed. kNoFile where it cannot be; *taken where path is
-// another file's.
-FileHandle platformFileCreate(const std::string& path, FileHandle like, bool* taken);
-// Puts from in the place of to at once, replacing what to names.
-bool platformFileRename(const std::string& from, const std::string& to);
-void platformFileRemove(const std::string& path);
-void platformFileClose(FileHandle file);
-// A binary stream writing into file, which it takes over; nullptr (file closed) where
-// none can be made.
-FILE* platformStreamOf(FileHandle file);
-// Truncates the file an unbuffered stream writes into to nothing; true when it did.
-bool platformStreamEmpty(FILE* stream);
+// Opens what name leads to without creating or truncating it and refuses it, by
+// what was opened, where it is an input the scans read (inputs), what standard output
+// or error writes into (the same file, pipe, FIFO, terminal or console) or anything
+// else that cannot hold a file; then makes the new file beside it (kCannotOpen where
+// it cannot be made: nothing is ever written in place but a device).
+OutputRefusal platformOutputBegin(const char* name, const FileId (&inputs)[2], Output* out);
+// Closes the new file and puts it in the place of the old, which keeps its permission
+// bits (and, where the tool may, its owner and group). Every signal that would end the
+// tool is held off from here to the end of the run, so a published output is never
+// followed by a failed status. False, every file as it was, where it cannot.
+bool platformOutputCommit(Output* out);
+// Closes and removes the new file of a run that failed.
+void platformOutputAbort(Output* out);
+// Told after each block of audio: the output's stream has been handed written of its
+// total bytes. Cheap where there is nothing to do with it.
+void platformOutputWritten(FILE* stream, uint64_t written, uint64_t total);
 
 // True when name, not opened yet (an input before its scan), leads to what stream
 // writes into, as above.

@@ -1,9 +1,12 @@
 // Files on POSIX systems: names are bytes, opened as they are; a file is its device
-// and inode, read from the open descriptor.
+// and inode, read from the open descriptor. The output is made unnamed in its folder
+// and named only once whole, every step through that folder's descriptor, so no name
+// is ever rebuilt from a path.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,27 +40,20 @@ bool sameAsStream(const struct stat& st, FILE* stream) {
   return fileIdSame(idOf(st), idOf(ss));
 }
 
-// The refusal of an output that is st (an open file's, or a name's that could not be
-// opened), in the order the checks are made.
-OutputRefusal outputRefusal(const struct stat& st, const FileId (&inputs)[2]) {
-  const FileId id = idOf(st);
-  if (fileIdSame(id, inputs[0]) || fileIdSame(id, inputs[1])) return OutputRefusal::kInput;
-  if (sameAsStream(st, stdout)) return OutputRefusal::kStdout;
-  if (sameAsStream(st, stderr)) return OutputRefusal::kStderr;
-  return OutputRefusal::kNone;
-}
-
 }  // namespace
 
 FILE* platformInputOpen(const char* name, FileId* id) {
   *id = FileId{};
-  FILE* in = std::fopen(name, "rb");
-  // A folder opens as a stream here but is no file to read.
+  // Without waiting: a FIFO nobody writes into opens at once, and is then refused.
+  const int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const int flags = fd < 0 ? -1 : fcntl(fd, F_GETFL);
   struct stat st {};
-  if (in != nullptr && (fstat(fileno(in), &st) != 0 || S_ISDIR(st.st_mode))) {
-    static_cast<void>(std::fclose(in));
-    return nullptr;
+  FILE* in = nullptr;
+  if (flags != -1 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+      fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) {
+    in = fdopen(fd, "rb");
   }
+  if (in == nullptr && fd >= 0) close(fd);
   if (in != nullptr) *id = idOf(st);
   return in;
 }
@@ -69,15 +65,240 @@ bool platformStreamInto(FILE* stream, const FileId& id) {
 
 namespace {
 
-// The output's new file while it is unpublished, for a signal that ends the tool: the
-// handler removes it, so an interrupted run leaves the folder as it was.
-char gPending[4096];
+// The output's new file while it has a name of its own (where the file system has no
+// unnamed files), for a signal that ends the tool: the handler removes it from its
+// folder, so an interrupted run leaves every folder as it was.
+char gPending[256];
+int gPendingFolder = -1;
 
 void pendingRemove(int sig) {
-  if (gPending[0] != '\0') static_cast<void>(unlink(gPending));
+  if (gPending[0] != '\0') static_cast<void>(unlinkat(gPendingFolder, gPending, 0));
   // The handler was reset to the default on entry: the same signal ends the tool once
   // this returns.
   static_cast<void>(raise(sig));
+}
+
+// The run's new output is to replace an existing file.
+bool gReplaces = false;
+
+// Every signal whose default ends the process and that a handler may catch.
+sigset_t gEnding;
+
+// Catches those that still have their default action, once: one the caller ignored
+// (nohup) stays ignored, and one another part of the process set up stays its own.
+void signalsArm() {
+  static bool armed = false;
+  if (armed) return;
+  armed = true;
+  sigemptyset(&gEnding);
+  const auto add = [](int sig) {
+    struct sigaction was {};
+    if (sigaction(sig, nullptr, &was) != 0 || was.sa_handler != SIG_DFL) return;
+    struct sigaction sa {};
+    sa.sa_handler = pendingRemove;
+    sa.sa_flags = SA_RESETHAND;
+    sigemptyset(&sa.sa_mask);
+    if (sigaction(sig, &sa, nullptr) == 0) sigaddset(&gEnding, sig);
+  };
+  for (const int sig :
+       {SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1, SIGSEGV,
+        SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS}) {
+    add(sig);
+  }
+#ifdef SIGSTKFLT
+  add(SIGSTKFLT);
+#endif
+#ifdef SIGPOLL
+  add(SIGPOLL);
+#endif
+#ifdef SIGPWR
+  add(SIGPWR);
+#endif
+#ifdef SIGRTMIN
+  for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) add(sig);
+#endif
+}
+
+// The refusal of an output that is st (an open file's, or a name's that could not be
+// opened), in the order the checks are made.
+OutputRefusal outputRefusal(const struct stat& st, const FileId (&inputs)[2]) {
+  const FileId id = idOf(st);
+  if (fileIdSame(id, inputs[0]) || fileIdSame(id, inputs[1])) return OutputRefusal::kInput;
+  if (sameAsStream(st, stdout)) return OutputRefusal::kStdout;
+  if (sameAsStream(st, stderr)) return OutputRefusal::kStderr;
+  return OutputRefusal::kNone;
+}
+
+// Opens what name leads to, for writing but neither created nor truncated, and
+// refuses it by what was opened; *fd -1 where the name leads to nothing yet.
+OutputRefusal targetOpen(const char* name, const FileId (&inputs)[2], int* fd, bool* device) {
+  // Without waiting: a FIFO nobody reads fails at once (ENXIO, as a socket does).
+  *fd = open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st {};
+  if (*fd < 0) {
+    const int error = errno;
+    // Nothing was opened: the name only chooses which refusal to give.
+    const OutputRefusal why =
+        stat(name, &st) == 0 ? outputRefusal(st, inputs) : OutputRefusal::kNone;
+    if (why != OutputRefusal::kNone || error == ENOENT) return why;
+    return error == ENXIO ? OutputRefusal::kNotAFile : OutputRefusal::kCannotOpen;
+  }
+  const int flags = fcntl(*fd, F_GETFL);
+  OutputRefusal why = OutputRefusal::kCannotOpen;
+  if (fstat(*fd, &st) == 0 && flags != -1 &&
+      (why = outputRefusal(st, inputs)) == OutputRefusal::kNone) {
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || isatty(*fd) != 0) {
+      why = OutputRefusal::kNotAFile;
+    } else if (fcntl(*fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+      why = OutputRefusal::kCannotOpen;
+    }
+  }
+  if (why != OutputRefusal::kNone) {
+    close(*fd);
+    *fd = -1;
+  }
+  *device = *fd >= 0 && !S_ISREG(st.st_mode);
+  return why;
+}
+
+#ifdef O_PATH
+constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// The folder and the name in it of the file name leads to through symbolic links, so
+// that a link stays a link, each folder opened from the one before. False where that
+// is no longer the file that was checked.
+bool folderOpen(const char* name, Output* out) {
+  std::string path = name;
+  int folder = AT_FDCWD;
+  for (int hops = 0;; ++hops) {
+    const size_t slash = path.rfind('/');
+    const std::string in = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int next = openat(folder, in.c_str(), kFolderFlags);
+    if (folder != AT_FDCWD) close(folder);
+    folder = next;
+    if (slash != std::string::npos) path.erase(0, slash + 1);
+    char target[4096];
+    const ssize_t n = folder < 0 ? 0 : readlinkat(folder, path.c_str(), target, sizeof target);
+    // A loop is left as it stands: opening it failed already.
+    if (n <= 0 || static_cast<size_t>(n) == sizeof target || hops == 40) break;
+    path.assign(target, static_cast<size_t>(n));
+  }
+  out->folder = folder;
+  out->name = path;
+  struct stat at {};
+  struct stat st {};
+  return folder >= 0 && !path.empty() && path != "." && path != ".." &&
+         (out->target < 0 ||
+          (fstatat(folder, path.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 &&
+           fstat(static_cast<int>(out->target), &st) == 0 && fileIdSame(idOf(at), idOf(st))));
+}
+
+// A name beside the output's that no "*.wav" takes, hidden by its dot.
+void hiddenName(Output* out, unsigned k) {
+  struct timespec t {};
+  static_cast<void>(clock_gettime(CLOCK_MONOTONIC, &t));
+  char temp[128];
+  static_cast<void>(std::snprintf(temp, sizeof temp, ".%.100s.%08x.part", out->name.c_str(),
+                                  static_cast<unsigned>(t.tv_nsec) + k * 2654435761U));
+  out->temp = temp;
+}
+
+// The new file under a hidden name of its own, removed by a signal that ends the tool
+// until it is renamed or removed.
+int namedCreate(Output* out) {
+  gPendingFolder = static_cast<int>(out->folder);
+  for (unsigned k = 0; k < 16; ++k) {
+    hiddenName(out, k);
+    // Set before the file exists, so that no moment is left without it; its first byte
+    // last, so that a signal meanwhile never sees half of one name and half of another.
+    gPending[0] = '\0';
+    if (out->temp.size() >= sizeof gPending) break;
+    std::memcpy(gPending + 1, out->temp.c_str() + 1, out->temp.size());
+    gPending[0] = out->temp[0];
+    const int fd = openat(gPendingFolder, out->temp.c_str(),
+                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) return fd;
+    gPending[0] = '\0';
+    if (errno != EEXIST) break;
+  }
+  out->temp.clear();
+  return -1;
+}
+
+// The path through which an unnamed file is given a name (open(2) documents it).
+std::string procPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// The new file in the output's folder: unnamed where the file system has such files
+// and the name can be given at the end, else under a hidden name. -1 where neither
+// can be made: the run is refused then, whatever the reason.
+int newFile(Output* out) {
+#ifdef O_TMPFILE
+  const int fd = openat(static_cast<int>(out->folder), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  struct stat st {};
+  if (fd >= 0 && stat(procPath(fd).c_str(), &st) == 0) return fd;
+  if (fd >= 0) {
+    close(fd);
+  } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    return -1;
+  }
+#endif
+  return namedCreate(out);
+}
+
+// A replaced file's permission bits, never a set-id or sticky one, and where the tool
+// may, its owner and group (as root), or its group alone.
+void ownerKeep(int fd, int like) {
+  struct stat st {};
+  if (like < 0 || fstat(like, &st) != 0) return;
+  const bool owned =
+      fchown(fd, st.st_uid, st.st_gid) == 0 || fchown(fd, static_cast<uid_t>(-1), st.st_gid) == 0;
+  static_cast<void>(owned);  // otherwise the new file is the tool's
+  static_cast<void>(fchmod(fd, st.st_mode & 0777));
+}
+
+// An unnamed new file named at last, beside the output, ready for the rename.
+bool unnamedLink(int fd, Output* out) {
+  const std::string proc = procPath(fd);
+  for (unsigned k = 0; k < 16; ++k) {
+    hiddenName(out, k);
+    if (linkat(AT_FDCWD, proc.c_str(), static_cast<int>(out->folder), out->temp.c_str(),
+               AT_SYMLINK_FOLLOW) == 0) {
+      return true;
+    }
+    if (errno != EEXIST) break;
+  }
+  out->temp.clear();
+  return false;
+}
+
+// A name that is a mount point (a file bound there) cannot be renamed over: the whole
+// new file is copied into the file that was checked, and the copy cut to its length.
+// The one step that can leave a file part-written, should it fail.
+bool copyInto(const Output* out) {
+  const int from = openat(static_cast<int>(out->folder), out->temp.c_str(), O_RDONLY | O_CLOEXEC);
+  const int to = static_cast<int>(out->target);
+  char buf[1 << 16];
+  off_t at = 0;
+  ssize_t n = 0;
+  bool ok = from >= 0 && to >= 0;
+  while (ok && (n = pread(from, buf, sizeof buf, at)) > 0) {
+    for (ssize_t put = 0, k = 0; ok && put < n; put += k) {
+      k = pwrite(to, buf + put, static_cast<size_t>(n - put), at + put);
+      ok = k > 0;
+    }
+    at += n;
+  }
+  if (from >= 0) close(from);
+  return ok && n == 0 && ftruncate(to, at) == 0;
+}
+
+void outputClose(Output* out) {
+  if (out->target >= 0) close(static_cast<int>(out->target));
+  if (out->folder >= 0) close(static_cast<int>(out->folder));
+  out->target = out->folder = -1;
 }
 
 }  // namespace
@@ -92,106 +313,80 @@ bool platformStreamStamp(FILE* f, FileStamp* stamp) {
   return true;
 }
 
-OutputRefusal platformOutputOpen(const char* name, const FileId (&inputs)[2], FileHandle* file,
-                                 bool* device) {
-  // Without waiting: a FIFO nobody reads fails at once (ENXIO, as a socket does).
-  const int fd = open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  struct stat st {};
-  *file = kNoFile;
-  if (fd < 0) {
-    const int error = errno;
-    // Nothing was opened: the name only chooses which refusal to give.
-    const OutputRefusal why =
-        stat(name, &st) == 0 ? outputRefusal(st, inputs) : OutputRefusal::kNone;
-    if (why != OutputRefusal::kNone || error == ENOENT) return why;
-    return error == ENXIO ? OutputRefusal::kNotAFile : OutputRefusal::kCannotOpen;
+OutputRefusal platformOutputBegin(const char* name, const FileId (&inputs)[2], Output* out) {
+  *out = Output{};
+  int target = -1;
+  const OutputRefusal why = targetOpen(name, inputs, &target, &out->device);
+  out->target = target;
+  if (why != OutputRefusal::kNone) return why;
+  if (out->device) {
+    out->stream = fdopen(target, "wb");
+    if (out->stream != nullptr) out->target = -1;  // the stream owns it now
+    if (out->stream == nullptr) outputClose(out);
+    return out->stream != nullptr ? OutputRefusal::kNone : OutputRefusal::kCannotOpen;
   }
-  const int flags = fcntl(fd, F_GETFL);
-  OutputRefusal why = OutputRefusal::kCannotOpen;
-  if (fstat(fd, &st) == 0 && flags != -1 &&
-      (why = outputRefusal(st, inputs)) == OutputRefusal::kNone) {
-    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || isatty(fd) != 0) {
-      why = OutputRefusal::kNotAFile;
-    } else if (fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-      why = OutputRefusal::kCannotOpen;
-    }
+  signalsArm();
+  gReplaces = target >= 0;
+  const int fd = folderOpen(name, out) ? newFile(out) : -1;
+  if (fd >= 0) {
+    ownerKeep(fd, target);
+    out->stream = fdopen(fd, "wb");
+    if (out->stream == nullptr) close(fd);
   }
-  if (why != OutputRefusal::kNone) {
-    close(fd);
-    return why;
+  if (out->stream == nullptr) {
+    platformOutputAbort(out);
+    return OutputRefusal::kCannotOpen;
   }
-  *file = fd;
-  *device = !S_ISREG(st.st_mode);
-  return why;
+  return OutputRefusal::kNone;
 }
 
-std::string platformOutputPath(const char* name, FileHandle file) {
-  std::string path = name;
-  char target[4096];
-  ssize_t n = 0;
-  // A loop is left as it stands: creating beside it, or renaming onto it, fails then.
-  for (int hops = 0; hops < 40 && (n = readlink(path.c_str(), target, sizeof target)) > 0; ++hops) {
-    const size_t slash = target[0] == '/' ? std::string::npos : path.rfind('/');
-    path = (slash == std::string::npos ? "" : path.substr(0, slash + 1)) +
-           std::string(target, static_cast<size_t>(n));
-  }
-  struct stat at {};
-  struct stat st {};
-  const bool same = file == kNoFile ||
-                    (lstat(path.c_str(), &at) == 0 && fstat(static_cast<int>(file), &st) == 0 &&
-                     fileIdSame(idOf(at), idOf(st)));
-  return same ? path : "";
-}
-
-FileHandle platformFileCreate(const std::string& path, FileHandle like, bool* taken) {
-  static bool armed = false;
-  if (!armed) {
-    struct sigaction sa {};
-    sa.sa_handler = pendingRemove;
-    sa.sa_flags = SA_RESETHAND;
-    sigemptyset(&sa.sa_mask);
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(sig, &sa, nullptr);
-    armed = true;
+bool platformOutputCommit(Output* out) {
+  static_cast<void>(sigprocmask(SIG_BLOCK, &gEnding, nullptr));  // to the end of the run
+  bool ok = std::fflush(out->stream) == 0 && std::ferror(out->stream) == 0;
+  const bool unnamed = !out->device && out->temp.empty();
+  if (ok && unnamed) ok = unnamedLink(fileno(out->stream), out);
+  // The close before the rename: a file system may report a failed write only here.
+  ok = std::fclose(out->stream) == 0 && ok;
+  out->stream = nullptr;
+  if (ok && !out->device) {
+    const int folder = static_cast<int>(out->folder);
+    const bool renamed = renameat(folder, out->temp.c_str(), folder, out->name.c_str()) == 0;
+    ok = renamed || ((errno == EBUSY || errno == EXDEV) && copyInto(out));
+    if (!renamed) static_cast<void>(unlinkat(folder, out->temp.c_str(), 0));
+  } else if (!out->temp.empty()) {
+    static_cast<void>(unlinkat(static_cast<int>(out->folder), out->temp.c_str(), 0));
   }
   gPending[0] = '\0';
-  if (path.empty() || path.size() >= sizeof gPending) return kNoFile;
-  // Set before the file exists, so that no moment is left without it; its first byte
-  // last, so that a signal meanwhile never sees half of one name and half of another.
-  std::memcpy(gPending + 1, path.c_str() + 1, path.size());
-  gPending[0] = path[0];
-  // 0666 less the umask, the bits of a new file, unless it replaces one.
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  struct stat st {};
-  *taken = fd < 0 && errno == EEXIST;
-  if (fd >= 0 && like != kNoFile && fstat(static_cast<int>(like), &st) == 0) {
-    static_cast<void>(fchmod(fd, st.st_mode & 07777));
-  }
-  if (fd < 0) gPending[0] = '\0';
-  return fd < 0 ? kNoFile : fd;
-}
-
-bool platformFileRename(const std::string& from, const std::string& to) {
-  const bool ok = rename(from.c_str(), to.c_str()) == 0;
-  if (ok) gPending[0] = '\0';
+  outputClose(out);
   return ok;
 }
 
-void platformFileRemove(const std::string& path) {
-  static_cast<void>(unlink(path.c_str()));
+// Where the new output replaces a file, its pages are sent to the disk every few MiB
+// while the next blocks are folded: a rename over an existing file makes ext4 write the
+// new one out at once (auto_da_alloc), which would otherwise all wait for the rename.
+// A new name waits for nothing, and sending early would only cost it.
+void platformOutputWritten(FILE* stream, uint64_t written, uint64_t /*total*/) {
+#ifdef SYNC_FILE_RANGE_WRITE
+  constexpr uint64_t kStep = uint64_t{8} << 20;
+  static uint64_t sent = 0;
+  if (!gReplaces || written - sent < kStep) return;
+  static_cast<void>(sync_file_range(fileno(stream), static_cast<off_t>(sent),
+                                    static_cast<off_t>(written - sent), SYNC_FILE_RANGE_WRITE));
+  sent = written;
+#else
+  static_cast<void>(stream);
+  static_cast<void>(written);
+#endif
+}
+
+void platformOutputAbort(Output* out) {
+  if (out->stream != nullptr) static_cast<void>(std::fclose(out->stream));
+  out->stream = nullptr;
+  if (!out->temp.empty())
+    static_cast<void>(unlinkat(static_cast<int>(out->folder), out->temp.c_str(), 0));
   gPending[0] = '\0';
+  outputClose(out);
 }
-
-void platformFileClose(FileHandle file) {
-  if (file != kNoFile) close(static_cast<int>(file));
-}
-
-FILE* platformStreamOf(FileHandle file) {
-  FILE* stream = fdopen(static_cast<int>(file), "wb");
-  if (stream == nullptr) close(static_cast<int>(file));
-  return stream;
-}
-
-bool platformStreamEmpty(FILE* stream) { return ftruncate(fileno(stream), 0) == 0; }
 
 bool platformSameAsStream(const char* name, FILE* stream) {
   struct stat sn {};

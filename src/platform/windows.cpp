@@ -123,6 +123,28 @@ OutputRefusal outputRefusal(const HandleId& id, const FileId (&inputs)[2]) {
 
 }  // namespace
 
+namespace {
+
+// Set while the output is put in place, to the end of the run.
+volatile LONG gCommitting = 0;
+
+// A console event (Ctrl-C, Ctrl-Break, the console closed) ends the tool with its
+// failure status at once; the new output, marked to go when it is closed, goes with it.
+// While the output is put in place, the event is held off: the run ends by itself.
+BOOL WINAPI consoleEnd(DWORD /*event*/) {
+  if (gCommitting != 0) Sleep(INFINITE);
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(-1));
+  return TRUE;
+}
+
+// Whether the file h leads to goes when its last handle closes.
+bool closeDeletes(HANDLE h, bool deletes) {
+  FILE_DISPOSITION_INFO info{static_cast<BOOLEAN>(deletes)};
+  return SetFileInformationByHandle(h, FileDispositionInfo, &info, sizeof info) != 0;
+}
+
+}  // namespace
+
 // The entry on Windows (linked with -municode): the arguments in UTF-16, as the C
 // runtime split the command line, without the loss of every character outside the
 // ANSI code page that main's would carry. They are held as UTF-8.
@@ -138,6 +160,7 @@ int wmain(int argc, wchar_t** wargv) {
 }
 
 void platformStart() {
+  SetConsoleCtrlHandler(consoleEnd, TRUE);
   FILE* const streams[2] = {stdout, stderr};
   for (int k = 0; k < 2; ++k) {
     DWORD mode = 0;
@@ -199,10 +222,15 @@ bool platformStreamGood(FILE* stream) {
          (std::fflush(stream) == 0 && std::ferror(stream) == 0 && !gConsoleFailed[k]);
 }
 
-// A folder does not open as a file here (CreateFile needs a flag for that).
+// A folder does not open as a file here (CreateFile needs a flag for that); a pipe or a
+// device is refused once opened.
 FILE* platformInputOpen(const char* name, FileId* id) {
   FILE* in = _wfopen(wideOf(name).c_str(), L"rb");
   HandleId h{};
+  if (in != nullptr && GetFileType(streamHandle(in)) != FILE_TYPE_DISK) {
+    static_cast<void>(std::fclose(in));
+    in = nullptr;
+  }
   if (in != nullptr) static_cast<void>(handleId(streamHandle(in), &h));
   *id = h.file;
   return in;
@@ -212,22 +240,6 @@ bool platformStreamInto(FILE* stream, const FileId& id) {
   HandleId s{};
   return handleId(streamHandle(stream), &s) && fileIdSame(id, s.file);
 }
-
-namespace {
-
-// The output's new file while it is unpublished, for a console event that ends the
-// tool (Ctrl-C, Ctrl-Break, the console closed): removed then, so an interrupted run
-// leaves the folder as it was.
-wchar_t gPending[32768];
-
-BOOL WINAPI pendingRemove(DWORD /*event*/) {
-  if (gPending[0] != L'\0') DeleteFileW(gPending);
-  return FALSE;  // the default handler ends the tool
-}
-
-HANDLE handleOf(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
-
-}  // namespace
 
 bool platformStreamStamp(FILE* f, FileStamp* stamp) {
   FILE_BASIC_INFO basic{};
@@ -242,8 +254,11 @@ bool platformStreamStamp(FILE* f, FileStamp* stamp) {
   return true;
 }
 
-OutputRefusal platformOutputOpen(const char* name, const FileId (&inputs)[2], FileHandle* file,
-                                 bool* device) {
+namespace {
+
+// Opens what name leads to for writing, neither created nor truncated, and refuses it
+// by what was opened; *file INVALID_HANDLE_VALUE where the name leads to nothing yet.
+OutputRefusal targetOpen(const char* name, const FileId (&inputs)[2], HANDLE* file, bool* device) {
   // A console or a pipe is known by its name and never opened for writing; anything
   // else is opened as it is and known by the opened handle.
   HandleId named{};
@@ -268,12 +283,14 @@ OutputRefusal platformOutputOpen(const char* name, const FileId (&inputs)[2], Fi
   }
   if (why != OutputRefusal::kNone && h != INVALID_HANDLE_VALUE) CloseHandle(h);
   const bool kept = why == OutputRefusal::kNone && h != INVALID_HANDLE_VALUE;
-  *file = kept ? reinterpret_cast<FileHandle>(h) : kNoFile;
+  *file = kept ? h : INVALID_HANDLE_VALUE;
   *device = kept && GetFileType(h) != FILE_TYPE_DISK;
   return why;
 }
 
-std::string platformOutputPath(const char* name, FileHandle /*file*/) {
+// The path the output is put at: the file its name leads to through a symbolic link,
+// so that the link stays a link. Empty where the link leads nowhere.
+std::string outputPath(const char* name) {
   // A symbolic link: the path of the file it leads to.
   const std::wstring wide = wideOf(name);
   const DWORD attributes = GetFileAttributesW(wide.c_str());
@@ -282,7 +299,7 @@ std::string platformOutputPath(const char* name, FileHandle /*file*/) {
   }
   HANDLE h = CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  std::wstring path(std::size(gPending), L'\0');
+  std::wstring path(32768, L'\0');
   const DWORD n = h == INVALID_HANDLE_VALUE
                       ? 0
                       : GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()),
@@ -292,52 +309,75 @@ std::string platformOutputPath(const char* name, FileHandle /*file*/) {
   return utf8Of(path.data(), n < path.size() ? n : 0);
 }
 
-// A file it replaces keeps its permissions: the rename below carries them over.
-FileHandle platformFileCreate(const std::string& path, FileHandle /*like*/, bool* taken) {
-  static const bool armed = SetConsoleCtrlHandler(pendingRemove, TRUE) != 0;
-  static_cast<void>(armed);
-  const std::wstring wide = wideOf(path.c_str());
-  gPending[0] = L'\0';
-  if (wide.size() >= std::size(gPending)) return kNoFile;
-  std::memcpy(gPending + 1, wide.c_str() + 1, wide.size() * sizeof(wchar_t));
-  gPending[0] = wide[0];
-  HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  *taken = h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS;
-  if (h == INVALID_HANDLE_VALUE) gPending[0] = L'\0';
-  return h == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(h);
-}
-
-bool platformFileRename(const std::string& from, const std::string& to) {
-  const std::wstring f = wideOf(from.c_str()), t = wideOf(to.c_str());
-  // Replacing keeps the old file's permissions and attributes; a new name is a move.
-  const bool ok = ReplaceFileW(t.c_str(), f.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                               nullptr, nullptr) != 0 ||
-                  MoveFileExW(f.c_str(), t.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-  if (ok) gPending[0] = L'\0';
-  return ok;
-}
-
-void platformFileRemove(const std::string& path) {
-  DeleteFileW(wideOf(path.c_str()).c_str());
-  gPending[0] = L'\0';
-}
-
-void platformFileClose(FileHandle file) {
-  if (file != kNoFile) CloseHandle(handleOf(file));
-}
-
-FILE* platformStreamOf(FileHandle file) {
-  const int fd = _open_osfhandle(file, _O_WRONLY | _O_BINARY);
+// A binary stream over h, which it takes over; nullptr (h closed) where none can be made.
+FILE* streamOver(HANDLE h) {
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
   FILE* stream = fd < 0 ? nullptr : _fdopen(fd, "wb");
-  if (fd < 0) CloseHandle(handleOf(file));
+  if (fd < 0) CloseHandle(h);
   if (fd >= 0 && stream == nullptr) _close(fd);
   return stream;
 }
 
-bool platformStreamEmpty(FILE* stream) {
-  const HANDLE h = streamHandle(stream);
-  return SetFilePointerEx(h, LARGE_INTEGER{}, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(h) != 0;
+}  // namespace
+
+OutputRefusal platformOutputBegin(const char* name, const FileId (&inputs)[2], Output* out) {
+  *out = Output{};
+  HANDLE target = INVALID_HANDLE_VALUE;
+  const OutputRefusal why = targetOpen(name, inputs, &target, &out->device);
+  if (why != OutputRefusal::kNone) return why;
+  if (out->device) {
+    out->stream = streamOver(target);
+    return out->stream != nullptr ? OutputRefusal::kNone : OutputRefusal::kCannotOpen;
+  }
+  // The old file's permissions come over with ReplaceFileW; the new one is a plain file
+  // beside it, hidden by its dot, marked to go when it is closed, so that neither a
+  // failure nor a killed process leaves it.
+  out->name = outputPath(name);
+  const size_t cut = out->name.find_last_of("/\\:") + 1;  // 0 where there is no folder part
+  HANDLE h = INVALID_HANDLE_VALUE;
+  for (unsigned k = 0; k < 16 && !out->name.empty() && h == INVALID_HANDLE_VALUE; ++k) {
+    char end[24];
+    static_cast<void>(std::snprintf(end, sizeof end, ".%08lx.part",
+                                    GetTickCount() + GetCurrentProcessId() + k * 2654435761UL));
+    out->temp = out->name.substr(0, cut) + "." + out->name.substr(cut, 100) + end;
+    h = CreateFileW(wideOf(out->temp.c_str()).c_str(), GENERIC_WRITE | DELETE,
+                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                    nullptr);
+    if (h == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
+  if (h != INVALID_HANDLE_VALUE) static_cast<void>(closeDeletes(h, true));
+  out->stream = h == INVALID_HANDLE_VALUE ? nullptr : streamOver(h);
+  if (out->stream == nullptr) {
+    platformOutputAbort(out);
+    return OutputRefusal::kCannotOpen;
+  }
+  return OutputRefusal::kNone;
+}
+
+bool platformOutputCommit(Output* out) {
+  InterlockedExchange(&gCommitting, 1);
+  bool ok = std::fflush(out->stream) == 0 && std::ferror(out->stream) == 0 &&
+            (out->device || closeDeletes(streamHandle(out->stream), false));
+  ok = std::fclose(out->stream) == 0 && ok;
+  out->stream = nullptr;
+  if (out->device) return ok;
+  const std::wstring from = wideOf(out->temp.c_str()), to = wideOf(out->name.c_str());
+  // Replacing keeps the old file's permissions and attributes; a new name is a move.
+  ok = ok && (ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                           nullptr, nullptr) != 0 ||
+              MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0);
+  if (!ok) DeleteFileW(from.c_str());
+  return ok;
+}
+
+void platformOutputWritten(FILE* /*stream*/, uint64_t /*written*/, uint64_t /*total*/) {}
+
+void platformOutputAbort(Output* out) {
+  if (out->stream != nullptr) static_cast<void>(std::fclose(out->stream));
+  out->stream = nullptr;
+  // Gone with its close where it was marked; otherwise by name.
+  if (!out->temp.empty()) DeleteFileW(wideOf(out->temp.c_str()).c_str());
 }
 
 bool platformSameAsStream(const char* name, FILE* stream) {
