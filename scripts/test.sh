@@ -74,7 +74,7 @@ clang-format --dry-run --Werror $sources
 git ls-files 'src/*.cpp' 'fuzz/*.cpp' 'bench/*.cpp' 'examples/*.cpp' | grep -v -e windows.cpp -e browser.cpp |
   xargs -P"$jobs" -n2 clang-tidy --quiet -p build 2> >(grep -v ' warnings\? generated\.$' >&2)
 cppcheck --quiet --enable=warning,style,performance,portability --std=c++20 --language=c++ \
-  -I src -D_FILE_OFFSET_BITS=64 --suppress=missingIncludeSystem --inline-suppr \
+  -I src -I build/generated -D_FILE_OFFSET_BITS=64 --suppress=missingIncludeSystem --inline-suppr \
   --error-exitcode=1 src fuzz bench examples
 
 if command -v clang++ >/dev/null 2>&1; then

@@ -97,10 +97,10 @@ std::string textFill(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
   return text;
 }
 
-void textWrite(FILE* stream, const Message* m, const std::string& text) {
+void textWrite(FILE* stream, const std::string& text, bool failure) {
   // Standard output is block-buffered into a file or a pipe: what it holds goes first,
   // and standard error's text at once, whatever the system buffers.
   if (stream == stderr) static_cast<void>(std::fflush(stdout));
-  platformTextWrite(stream, m, text);
+  platformTextWrite(stream, text, failure);
   if (stream == stderr) static_cast<void>(std::fflush(stderr));
 }

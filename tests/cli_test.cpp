@@ -16,7 +16,7 @@
 
 #include "combine/combine.h"
 #include "fixture.h"
-#include "messages.h"
+#include "text.h"
 
 namespace {
 

@@ -98,7 +98,7 @@ for (const node of document.querySelectorAll("[data-text]")) node.textContent = 
 
 // Why the engine refused, from its result: the message that ended the run (none: the run
 // was cut inside a format chunk), the input it concerns and the format the scan read.
-const kSame = { kPcmOnlyTag: "kPcmOnly", kBitsOnlyValue: "kBitsOnly", kHeaderWrite: "kOutputWrite" }; // alike
+const kSame = { kHeaderWrite: "kOutputWrite" }; // alike
 const kFormats = { 3: "float", 6: "law", 7: "law", 0xfffe: "extensible" };
 function refusal(r, exit, t = T) {
   let key = kSame[r.failure] || r.failure || (r.concerns >= 0 ? "cut" : "other");

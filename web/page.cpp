@@ -12,11 +12,8 @@
 #include <type_traits>
 
 #include "cli/cli.h"
-#include "platform/platform.h"
+#include "text.h"
 #include "wav/wav.h"
-
-// src/platform/browser.cpp: the message that ended the last failed run.
-const Message* browserFailureTake();
 
 namespace {
 
@@ -91,15 +88,13 @@ EMSCRIPTEN_KEEPALIVE int pageRun(const char* first, const char* second, const ch
     for (auto& channel : column) channel[0] = INT32_MAX, channel[1] = INT32_MIN;
   }
   const char* const argv[] = {"wavpair", first, second, output, nullptr};
-  static_cast<void>(browserFailureTake());  // nothing of an earlier run
   const int status = wavpairRun(4, argv, &gRun);
-  const Message* failure = browserFailureTake();
   const uint32_t in[6] = {gRun.inputs[0].rate, gRun.inputs[0].bits, gRun.inputs[0].channels,
                           gRun.inputs[1].rate, gRun.inputs[1].bits, gRun.inputs[1].channels};
-  pageResultHand(status == 0 || failure == nullptr ? nullptr : failure->name, gRun.concerns,
-                 gRun.longer, gRun.formatTag, gRun.formatBits,
-                 static_cast<double>(gRun.outputFrames), static_cast<double>(gRun.shorterFrames),
-                 static_cast<double>(gRun.outputBytes), in, &gColumns[0][0][0], kColumns * 4);
+  pageResultHand(gRun.failure == nullptr ? nullptr : gRun.failure->name, gRun.concerns, gRun.longer,
+                 gRun.formatTag, gRun.formatBits, static_cast<double>(gRun.outputFrames),
+                 static_cast<double>(gRun.shorterFrames), static_cast<double>(gRun.outputBytes), in,
+                 &gColumns[0][0][0], kColumns * 4);
   return status;
 }
 

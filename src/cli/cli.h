@@ -11,10 +11,13 @@ struct RunInput {
   uint64_t frames;  // whole frames of its data chunk, as declared
 };
 
+struct Message;
+
 // What a run found, for a front that shows it (the page), so that it never reads the
-// report back. Which message ended a failed run is noted where every text leaves (the
-// browser's write, src/platform/browser.cpp), not here.
+// report back.
 struct RunResult {
+  const Message* failure;  // the message that ended a failed run; none where it succeeded
+                           // or printed nothing
   RunInput inputs[2];      // the longer first once paired; command-line order before that
   int longer;              // the command-line input (0 or 1) that is the longer; -1: not paired
   uint64_t outputFrames;   // frames written to the output, 0 unless the run succeeded

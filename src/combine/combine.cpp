@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "platform/platform.h"
-#include "text.h"
 
 #if defined(__wasm_simd128__)
 #include <wasm_simd128.h>
@@ -170,55 +169,35 @@ const Message* wavRefusalMessage(OutputRefusal why) {
   return &msg::kFileOpen;
 }
 
-// An input must be, when it is opened again for its audio and after its last read, the
-// very file its scan read, as the scan found it: a name that has come to mean another
-// file since, or a file rewritten in place, is refused as one that cannot be opened,
-// or what was read might be half of one file and half of another.
-int wavAudioUnchangedCheck(FILE* in, const char* name, const WavInfo& info) {
-  FileStamp stamp{};
-  if (platformStreamStamp(in, &stamp) && fileStampSame(stamp, info.stamp)) return 0;
-  textPrint(stderr, &msg::kFileOpen, name);
-  return -1;
-}
-
-FILE* wavAudioReopenCheck(const char* name, const WavInfo& info) {
-  FileId id{};
-  FILE* in = platformInputOpen(name, &id);
-  if (in != nullptr && !fileIdSame(id, info.file)) {
-    wavStreamClose(in);
-    in = nullptr;
-  }
-  if (in == nullptr) {
-    textPrint(stderr, &msg::kFileOpen, name);
-  } else if (wavAudioUnchangedCheck(in, name, info) != 0) {
-    wavStreamClose(in);
-    in = nullptr;
-  }
-  return in;
-}
-
-// The audio of both inputs, opened again, into the output after its header. 0, or -1
-// after the failure's message; the output is left to the caller.
-int wavAudioWrite(const char* const (&names)[2], const char* outName, FILE* out,
-                  const WavInfo (&infos)[2]) {
-  if (wavHeaderWrite(out, infos) != kWavHeaderSize) {
-    textPrint(stderr, &msg::kHeaderWrite, outName);
-    return -1;
-  }
-  FILE* a = wavAudioReopenCheck(names[0], infos[0]);
-  if (a == nullptr) return -1;
-  FILE* b = wavAudioReopenCheck(names[1], infos[1]);
+// The audio of both inputs, opened again, into the output after its header; the
+// output is left to the caller. Each input must be, after its last read, the very file
+// its scan read, as the scan found it (its identity, size and times): a name that has
+// come to mean another file since, or a file rewritten in place, is refused as one that
+// cannot be opened, whatever the mixer met meanwhile, or what was read might be half
+// of one file and half of another.
+Failure wavAudioWrite(const char* const (&names)[2], const char* outName, FILE* out,
+                      const WavInfo (&infos)[2]) {
+  if (wavHeaderWrite(out, infos) != kWavHeaderSize) return textFail(&msg::kHeaderWrite, outName);
+  FILE* const a = platformInputOpen(names[0]);
+  if (a == nullptr) return textFail(&msg::kFileOpen, names[0]);
+  FILE* const b = platformInputOpen(names[1]);
   if (b == nullptr) {
     wavStreamClose(a);
-    return -1;
+    return textFail(&msg::kFileOpen, names[1]);
   }
   FILE* const ins[2] = {a, b};
-  int rc = wavDataWrite(ins, out, infos);
-  if (rc != 0) textPrint(stderr, &msg::kDataWrite);
-  for (int k = 0; k < 2 && rc == 0; ++k) rc = wavAudioUnchangedCheck(ins[k], names[k], infos[k]);
+  const int rc = wavDataWrite(ins, out, infos);
+  Failure f = nullptr;
+  for (int k = 0; k < 2 && f == nullptr; ++k) {
+    FileStamp now{};
+    if (!platformStreamStamp(ins[k], &now) || !fileStampSame(now, infos[k].stamp)) {
+      f = textFail(&msg::kFileOpen, names[k]);
+    }
+  }
+  if (f == nullptr && rc != 0) f = textFail(&msg::kDataWrite);
   wavStreamClose(a);
   wavStreamClose(b);
-  return rc;
+  return f;
 }
 
 // True when an input's file, as its scan found it, is shorter than the audio the run
@@ -238,60 +217,36 @@ bool wavInputsShort(const WavInfo (&infos)[2]) {
 
 }  // namespace
 
-int wavFormatCheck(const char* (&names)[2], WavInfo (&infos)[2]) {
-  if (infos[0].sampleRate != infos[1].sampleRate) {
-    textPrint(stderr, &msg::kRateDiffers);
-    return -1;
-  }
-  if (infos[0].bitsPerSample != infos[1].bitsPerSample) {
-    textPrint(stderr, &msg::kBitsDiffers);
-    return -1;
-  }
-  if (infos[0].bytesPerSec != infos[1].bytesPerSec) {
-    textPrint(stderr, &msg::kBytesPerSecDiffers);
-    return -1;
-  }
+Failure wavFormatCheck(const char* (&names)[2], WavInfo (&infos)[2]) {
+  if (infos[0].sampleRate != infos[1].sampleRate) return textFail(&msg::kRateDiffers);
+  if (infos[0].bitsPerSample != infos[1].bitsPerSample) return textFail(&msg::kBitsDiffers);
+  if (infos[0].bytesPerSec != infos[1].bytesPerSec) return textFail(&msg::kBytesPerSecDiffers);
   if (infos[0].dataSize < infos[1].dataSize) {
     std::swap(infos[0], infos[1]);
     std::swap(names[0], names[1]);
   }
-  return 0;
+  return nullptr;
 }
 
-int wavCombine(const char* const (&names)[2], const char* outName, const WavInfo (&infos)[2]) {
+Failure wavCombine(const char* const (&names)[2], const char* outName, const WavInfo (&infos)[2]) {
   // Checked before the output is touched: a header that cannot hold the rate would be
   // a file that lies about its own format.
-  if (!wavHeaderFits(infos)) {
-    textPrint(stderr, &msg::kHeaderWrite, outName);
-    return -1;
-  }
-  if (wavInputsShort(infos)) {
-    textPrint(stderr, &msg::kDataWrite);
-    return -1;
-  }
-  const FileId inputs[2] = {infos[0].file, infos[1].file};
+  if (!wavHeaderFits(infos)) return textFail(&msg::kHeaderWrite, outName);
+  if (wavInputsShort(infos)) return textFail(&msg::kDataWrite);
+  const FileId inputs[2] = {infos[0].stamp.file, infos[1].stamp.file};
   Output out;
   const OutputRefusal why = platformOutputBegin(outName, inputs, &out);
-  if (why != OutputRefusal::kNone) {
-    textPrint(stderr, wavRefusalMessage(why), outName);
-    return -1;
-  }
-  if (wavAudioWrite(names, outName, out.stream, infos) != 0) {
-    platformOutputAbort(&out);
-    return -1;
-  }
+  if (why != OutputRefusal::kNone) return textFail(wavRefusalMessage(why), outName);
+  Failure f = wavAudioWrite(names, outName, out.stream, infos);
   // The report so far must have arrived before the output is put in place: a run that
   // fails leaves the old output as it was.
-  if (!platformStreamGood(stdout)) {
-    textPrint(stderr, &msg::kStdoutWrite);
+  if (f == nullptr && !platformStreamGood(stdout)) f = textFail(&msg::kStdoutWrite);
+  if (f != nullptr) {
     platformOutputAbort(&out);
-    return -1;
+    return f;
   }
   // The last frames reach the file only on its close; a failure there is a failure of
   // the run, not a success with a short file.
-  if (!platformOutputCommit(&out)) {
-    textPrint(stderr, &msg::kOutputWrite, outName);
-    return -1;
-  }
-  return 0;
+  if (!platformOutputCommit(&out)) return textFail(&msg::kOutputWrite, outName);
+  return nullptr;
 }

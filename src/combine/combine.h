@@ -23,12 +23,13 @@ void wavBlockFold8(const uint8_t* __restrict a, const uint8_t* __restrict b,
                    uint8_t* __restrict out, size_t frames);
 
 // Applies the pairing rules and puts the longer input (by data size) in slot 0;
-// ties keep the command-line order. 0, or -1 after the rule's message.
-int wavFormatCheck(const char* (&names)[2], WavInfo (&infos)[2]);
+// ties keep the command-line order. nullptr, or the rule's failure, its message printed.
+Failure wavFormatCheck(const char* (&names)[2], WavInfo (&infos)[2]);
 
 // Creates outName and writes the header and the frames of a pair that wavFormatCheck
-// has ordered. Refuses, before the output is touched, a rate the header cannot hold
-// and an output that is an input or what a standard stream writes into; refuses an
-// input that is no longer the file its scan read. Opens and closes every stream it
-// uses. 0, or -1 after the failure's message.
-int wavCombine(const char* const (&names)[2], const char* outName, const WavInfo (&infos)[2]);
+// has ordered. Refuses, before the output is touched, a rate the header cannot hold,
+// an input shorter than its declared audio and an output that is an input or what a
+// standard stream writes into; refuses an input that is no longer the file its scan
+// read. Opens and closes every stream it uses. nullptr, or the failure, its message
+// printed.
+Failure wavCombine(const char* const (&names)[2], const char* outName, const WavInfo (&infos)[2]);

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "text.h"
 
 // web/worker.js: open by name (a handle above 0); which chosen file a handle reads
 // (1, 2, ...: the same number for both opens of one input); its size; whether it can still be
@@ -102,18 +103,14 @@ FILE* browserStream(int handle, bool write) {
   return nullptr;
 }
 
-const Message* gLastError = nullptr;  // see browserFailureTake
-
 }  // namespace
 
 // The worker sets up the page's streams; a run starts at pageRun, never at main.
 void platformStart() {}
 // An input is known by the file the worker was given for it, never by its name.
-FILE* platformInputOpen(const char* name, FileId* id) {
+FILE* platformInputOpen(const char* name) {
   const int handle = browserFileOpen(name, 0);
-  FILE* f = handle > 0 ? browserStream(handle, false) : nullptr;
-  *id = FileId{1, {f == nullptr ? 0 : static_cast<uint64_t>(browserFileChosen(handle)), 0}};
-  return f;
+  return handle > 0 ? browserStream(handle, false) : nullptr;
 }
 // The page's output is a file of the worker's own, never a chosen one whatever its
 // name, offered only once the run has succeeded: written where it stands, as a device.
@@ -140,13 +137,14 @@ bool platformStreamStamp(FILE* f, FileStamp* stamp) {
       std::find_if(std::begin(gFiles), std::end(gFiles),
                    [f](const BrowserFile& g) { return g.handle != 0 && g.stream == f; });
   if (file == std::end(gFiles) || browserFileSame(file->handle) == 0) return false;
+  stamp->file = FileId{1, {static_cast<uint64_t>(browserFileChosen(file->handle)), 0}};
   stamp->size = static_cast<uint64_t>(browserFileSize(file->handle));
   return true;
 }
 
 // The standard streams are the page.
-bool platformStreamInto(FILE* /*stream*/, const FileId& /*id*/) { return false; }
-bool platformSameAsStream(const char* /*name*/, FILE* /*stream*/) { return false; }
+FileRoles platformNameRoles(const char* /*name*/, const FileId (&/*inputs*/)[2]) { return {}; }
+FileRoles platformStreamRoles(FILE* /*stream*/, const FileId (&/*inputs*/)[2]) { return {}; }
 
 int platformSeek(FILE* f, int64_t pos) { return fseeko(f, static_cast<off_t>(pos), SEEK_SET); }
 int64_t platformTell(FILE* f) { return static_cast<int64_t>(ftello(f)); }
@@ -158,16 +156,7 @@ StreamForm platformStreamForm(const FILE* /*stream*/) {
 size_t platformShiftJisOf(const char* /*utf8*/, size_t /*n*/, char (&/*out*/)[2]) { return 0; }
 bool platformStreamGood(FILE* /*stream*/) { return true; }
 
-// The message that ended a failed run, for web/page.cpp, which takes it after each
-// run: the last failure standard error was given, by its identity.
-const Message* browserFailureTake();
-const Message* browserFailureTake() { return std::exchange(gLastError, nullptr); }
-
 // cppcheck-suppress constParameter ; the signature every system shares
-void platformTextWrite(FILE* stream, const Message* m, const std::string& text) {
-  // The scan's lengths go to standard error as lines of the report; any other text
-  // there is the failure that ends the run.
-  const bool failure = stream == stderr && m != &msg::kFmtLength && m != &msg::kDataLength;
-  if (stream == stderr) gLastError = failure ? m : nullptr;
+void platformTextWrite(FILE* stream, const std::string& text, bool failure) {
   browserReportWrite(failure ? 3 : stream == stderr ? 2 : 1, text.data(), text.size());
 }

@@ -1,19 +1,20 @@
-// Everything that differs between the systems the tool runs on: how a name on the
-// command line becomes a file, what makes two names one file, 64-bit positions, and
-// the standard streams with the form each one's text takes. The rest of the tool
-// never asks which system it is on.
+// Everything that differs between the systems the tool runs on about files: how a name
+// on the command line becomes a file, which file is which, 64-bit positions, the
+// standard streams and the output's making. What differs about texts is declared in
+// text.h. The rest of the tool never asks which system it is on.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-#include "messages.h"
-
 // Sets up the standard streams before anything else runs: one that is closed takes
 // its texts nowhere, and each one's form is decided.
 void platformStart();
+#ifdef _WIN32
+// A command-line argument as Windows gives it (UTF-16), held as UTF-8.
+std::string platformArgument(const wchar_t* arg);
+#endif
 
 // Flushes stream; true when everything written to it since the start arrived.
 bool platformStreamGood(FILE* stream);
@@ -30,28 +31,46 @@ inline bool fileIdSame(const FileId& a, const FileId& b) {
   return known && a.volume == b.volume && a.index[0] == b.index[0] && a.index[1] == b.index[1];
 }
 
-// Opens an existing file for binary reading and gives the identity of the file that
-// was opened. Anything but a regular file (a folder, a FIFO, a pipe, a socket, a
-// device) is refused like a missing file, without waiting for a FIFO's writer: the
-// audio is read a second time, and a stream read once has nothing left then.
-FILE* platformInputOpen(const char* name, FileId* id);
+// What an open file is to the run, decided in one place by each system over the
+// identities of open files: one of the inputs the scans read, what standard output
+// writes into, what standard error writes into (the same file, pipe, FIFO, terminal or
+// console). A file can be more than one (2>&1); the null device is none of them.
+struct FileRoles {
+  bool input;
+  bool out;
+  bool err;
+};
+// The roles of the file name leads to, opened without access rights for its identity
+// and closed again (nothing is read, written or waited for); none where it leads
+// nowhere.
+FileRoles platformNameRoles(const char* name, const FileId (&inputs)[2]);
+// The roles of the file an open stream reads.
+FileRoles platformStreamRoles(FILE* stream, const FileId (&inputs)[2]);
 
-// What an open file holds, as far as the system tells without reading it: its size
-// and the times its content and its status last changed. A file rewritten in place,
-// or removed and made again under the same identity, shows another stamp.
+// Opens an existing file for binary reading. Anything but a regular file (a folder, a
+// FIFO, a pipe, a socket, a device) is refused like a missing file, without waiting for
+// a FIFO's writer: the audio is read a second time, and a stream has nothing left then.
+FILE* platformInputOpen(const char* name);
+
+// What an open file is and holds, as far as the system tells without reading it: its
+// identity, its size and the times its content and its status last changed. A file
+// rewritten in place, or removed and made again, shows another stamp.
 struct FileStamp {
+  FileId file;
   uint64_t size;
   int64_t modified;
   int64_t changed;
 };
 inline bool fileStampSame(const FileStamp& a, const FileStamp& b) {
-  return a.size == b.size && a.modified == b.modified && a.changed == b.changed;
+  return fileIdSame(a.file, b.file) && a.size == b.size && a.modified == b.modified &&
+         a.changed == b.changed;
 }
 // The stamp of the open file f now; false where the system cannot tell.
 bool platformStreamStamp(FILE* f, FileStamp* stamp);
 
-// True when stream writes into the file id names.
-bool platformStreamInto(FILE* stream, const FileId& id);
+// Absolute positioning and the current position, in 64 bits on every system.
+int platformSeek(FILE* f, int64_t pos);
+int64_t platformTell(FILE* f);
 
 // ---- The output --------------------------------------------------------------
 //
@@ -76,9 +95,9 @@ struct Output {
 
 // Opens what name leads to without creating or truncating it and refuses it, by
 // what was opened, where it is an input the scans read (inputs), what standard output
-// or error writes into (the same file, pipe, FIFO, terminal or console) or anything
-// else that cannot hold a file; then makes the new file beside it (kCannotOpen where
-// it cannot be made: nothing is ever written in place but a device).
+// or error writes into, or anything else that cannot hold a file; then makes the new
+// file beside it (kCannotOpen where it cannot be made: nothing is ever written in
+// place but a device).
 OutputRefusal platformOutputBegin(const char* name, const FileId (&inputs)[2], Output* out);
 // Closes the new file and puts it in the place of the old, which keeps its permission
 // bits (and, where the tool may, its owner and group). Every signal that would end the
@@ -90,46 +109,3 @@ void platformOutputAbort(Output* out);
 // Told after each block of audio: the output's stream has been handed written of its
 // total bytes. Cheap where there is nothing to do with it.
 void platformOutputWritten(FILE* stream, uint64_t written, uint64_t total);
-
-// True when name, not opened yet (an input before its scan), leads to what stream
-// writes into, as above.
-bool platformSameAsStream(const char* name, FILE* stream);
-
-// Absolute positioning and the current position, in 64 bits on every system.
-int platformSeek(FILE* f, int64_t pos);
-int64_t platformTell(FILE* f);
-
-// ---- The console texts -------------------------------------------------------------
-//
-// Each system decides the form each standard stream takes, and supplies its encodings
-// and its write; the walk every text takes is the same everywhere (text.h).
-
-// How the bytes of a name are read: as they are where nothing is known of their
-// encoding (the C locale), as UTF-8, or in the locale's own (EUC-JP, Shift_JIS).
-enum class NameSource { kAsGiven, kUtf8, kLocale };
-
-// How one standard stream takes the tool's texts.
-struct StreamForm {
-  bool screen = false;   // a terminal or console: what could drive it shows as '?'
-  bool shiftJis = true;  // the table's Shift_JIS bytes, names in code page 932; otherwise
-                         // the UTF-8 text, converted as a whole when it is written
-  NameSource names = NameSource::kAsGiven;
-  // For kLocale names: the name as UTF-8, each byte not valid in codeset as '?'.
-  std::string (*decode)(const char* codeset, const char* name) = nullptr;
-  char codeset[32] = "";  // the encoding a screen is written in, and kLocale names read in
-  bool english = false;   // the table's English, for a screen that cannot show Japanese
-};
-
-// The form platformStart decided for stdout or stderr.
-StreamForm platformStreamForm(const FILE* stream);
-#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
-// The form a stream takes on POSIX: a screen or not, under a locale of that encoding.
-StreamForm platformFormFor(bool screen, const char* codeset);
-#endif
-
-// One UTF-8 character (n bytes) in code page 932: its byte count, 0 where it has none.
-size_t platformShiftJisOf(const char* utf8, size_t n, char (&out)[2]);
-
-// Writes the finished text of message m to stream, converted for a screen that does
-// not show UTF-8 as it is. A failed write shows in platformStreamGood.
-void platformTextWrite(FILE* stream, const Message* m, const std::string& text);

@@ -40,10 +40,35 @@ bool sameAsStream(const struct stat& st, FILE* stream) {
   return fileIdSame(idOf(st), idOf(ss));
 }
 
+// The one decision of which file is which: st against the inputs' identities and what
+// each standard stream writes into.
+FileRoles rolesOf(const struct stat& st, const FileId (&inputs)[2]) {
+  const FileId id = idOf(st);
+  return FileRoles{fileIdSame(id, inputs[0]) || fileIdSame(id, inputs[1]), sameAsStream(st, stdout),
+                   sameAsStream(st, stderr)};
+}
+
 }  // namespace
 
-FILE* platformInputOpen(const char* name, FileId* id) {
-  *id = FileId{};
+FileRoles platformNameRoles(const char* name, const FileId (&inputs)[2]) {
+  struct stat st {};
+#ifdef O_PATH
+  // Opened for its identity alone: no device is opened, no FIFO waited for.
+  const int fd = open(name, O_PATH | O_CLOEXEC);
+  const bool known = fd >= 0 && fstat(fd, &st) == 0;
+  if (fd >= 0) close(fd);
+#else
+  const bool known = stat(name, &st) == 0;
+#endif
+  return known ? rolesOf(st, inputs) : FileRoles{};
+}
+
+FileRoles platformStreamRoles(FILE* stream, const FileId (&inputs)[2]) {
+  struct stat st {};
+  return fstat(fileno(stream), &st) == 0 ? rolesOf(st, inputs) : FileRoles{};
+}
+
+FILE* platformInputOpen(const char* name) {
   // Without waiting: a FIFO nobody writes into opens at once, and is then refused.
   const int fd = open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   const int flags = fd < 0 ? -1 : fcntl(fd, F_GETFL);
@@ -54,13 +79,7 @@ FILE* platformInputOpen(const char* name, FileId* id) {
     in = fdopen(fd, "rb");
   }
   if (in == nullptr && fd >= 0) close(fd);
-  if (in != nullptr) *id = idOf(st);
   return in;
-}
-
-bool platformStreamInto(FILE* stream, const FileId& id) {
-  struct stat ss {};
-  return fstat(fileno(stream), &ss) == 0 && !isDevice(ss, "/dev/null") && fileIdSame(id, idOf(ss));
 }
 
 namespace {
@@ -121,12 +140,11 @@ void signalsArm() {
 
 // The refusal of an output that is st (an open file's, or a name's that could not be
 // opened), in the order the checks are made.
-OutputRefusal outputRefusal(const struct stat& st, const FileId (&inputs)[2]) {
-  const FileId id = idOf(st);
-  if (fileIdSame(id, inputs[0]) || fileIdSame(id, inputs[1])) return OutputRefusal::kInput;
-  if (sameAsStream(st, stdout)) return OutputRefusal::kStdout;
-  if (sameAsStream(st, stderr)) return OutputRefusal::kStderr;
-  return OutputRefusal::kNone;
+OutputRefusal outputRefusal(const FileRoles& is) {
+  return is.input ? OutputRefusal::kInput
+         : is.out ? OutputRefusal::kStdout
+         : is.err ? OutputRefusal::kStderr
+                  : OutputRefusal::kNone;
 }
 
 // Opens what name leads to, for writing but neither created nor truncated, and
@@ -138,15 +156,14 @@ OutputRefusal targetOpen(const char* name, const FileId (&inputs)[2], int* fd, b
   if (*fd < 0) {
     const int error = errno;
     // Nothing was opened: the name only chooses which refusal to give.
-    const OutputRefusal why =
-        stat(name, &st) == 0 ? outputRefusal(st, inputs) : OutputRefusal::kNone;
+    const OutputRefusal why = outputRefusal(platformNameRoles(name, inputs));
     if (why != OutputRefusal::kNone || error == ENOENT) return why;
     return error == ENXIO ? OutputRefusal::kNotAFile : OutputRefusal::kCannotOpen;
   }
   const int flags = fcntl(*fd, F_GETFL);
   OutputRefusal why = OutputRefusal::kCannotOpen;
   if (fstat(*fd, &st) == 0 && flags != -1 &&
-      (why = outputRefusal(st, inputs)) == OutputRefusal::kNone) {
+      (why = outputRefusal(rolesOf(st, inputs))) == OutputRefusal::kNone) {
     if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || isatty(*fd) != 0) {
       why = OutputRefusal::kNotAFile;
     } else if (fcntl(*fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
@@ -191,9 +208,9 @@ bool folderOpen(const char* name, Output* out) {
   struct stat at {};
   struct stat st {};
   return folder >= 0 && !path.empty() && path != "." && path != ".." &&
-         (out->target < 0 ||
-          (fstatat(folder, path.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 &&
-           fstat(static_cast<int>(out->target), &st) == 0 && fileIdSame(idOf(at), idOf(st))));
+         (out->target < 0 || (fstatat(folder, path.c_str(), &at, AT_SYMLINK_NOFOLLOW) == 0 &&
+                              fstat(static_cast<int>(out->target), &st) == 0 &&
+                              rolesOf(at, {idOf(st), FileId{}}).input));
 }
 
 // A name beside the output's that no "*.wav" takes, hidden by its dot.
@@ -309,7 +326,7 @@ bool platformStreamStamp(FILE* f, FileStamp* stamp) {
     return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
   };
   if (fstat(fileno(f), &st) != 0) return false;
-  *stamp = FileStamp{static_cast<uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
+  *stamp = FileStamp{idOf(st), static_cast<uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
   return true;
 }
 
@@ -386,11 +403,6 @@ void platformOutputAbort(Output* out) {
     static_cast<void>(unlinkat(static_cast<int>(out->folder), out->temp.c_str(), 0));
   gPending[0] = '\0';
   outputClose(out);
-}
-
-bool platformSameAsStream(const char* name, FILE* stream) {
-  struct stat sn {};
-  return stat(name, &sn) == 0 && sameAsStream(sn, stream);
 }
 
 int platformSeek(FILE* f, int64_t pos) { return fseeko(f, static_cast<off_t>(pos), SEEK_SET); }

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "text.h"
 
 namespace {
 
@@ -92,18 +93,6 @@ const char* const kShiftJisNames[] = {"SHIFT_JIS",   "SHIFT-JIS", "SJIS", "CP932
 // What the C and POSIX locales report: nothing is known of the names' bytes.
 const char* const kAsciiNames[] = {"ANSI_X3.4-1968", "ASCII", "US-ASCII", "646", "", nullptr};
 
-// True where the line feed and printable ASCII convert to themselves: only then may
-// the tool's texts, whose numbers and marks are ASCII, be converted, and names be
-// read. UTF-16, UTF-32, UTF-7 and the EBCDIC code pages fail here.
-bool asciiKept(const char* codeset) {
-  std::string ascii = "\n";
-  for (char c = 0x20; c <= 0x7E; ++c) ascii += c;
-  std::string out;
-  std::string back;
-  return convert(codeset, "UTF-8", ascii, &out, true) && out == ascii &&
-         convert("UTF-8", codeset, ascii, &back, true);
-}
-
 // A name in the locale's encoding as UTF-8, each byte not valid there as '?'.
 std::string nameDecode(const char* codeset, const char* name) {
   std::string out;
@@ -142,7 +131,8 @@ StreamForm platformFormFor(bool screen, const char* codeset) {
   // screen keeps the table's own Shift_JIS bytes; under no locale the screen is UTF-8.
   const char* own = sjis ? "CP932" : none ? "UTF-8" : codeset;
   static_cast<void>(std::snprintf(f.codeset, sizeof f.codeset, "%s", own));
-  const bool other = !utf8 && !sjis && !none && asciiKept(codeset);
+  // An encoding iconv does not know keeps the Shift_JIS bytes.
+  const bool other = !utf8 && !sjis && !none && converter(codeset, "UTF-8") != kNoIconv;
   f.names = utf8 ? NameSource::kUtf8 : other || sjis ? NameSource::kLocale : NameSource::kAsGiven;
   f.decode = f.names == NameSource::kLocale ? nameDecode : nullptr;
   f.shiftJis = !screen || !(utf8 || none || other);
@@ -197,7 +187,7 @@ size_t platformShiftJisOf(const char* utf8, size_t n, char (&out)[2]) {
   return one ? got.size() : 0;
 }
 
-void platformTextWrite(FILE* stream, const Message* /*m*/, const std::string& text) {
+void platformTextWrite(FILE* stream, const std::string& text, bool /*failure*/) {
   const StreamForm& f = gForms[stream == stderr ? 1 : 0];
   std::string converted;
   const bool asIs = f.shiftJis || f.english || codesetIn(f.codeset, kUtf8Names) ||

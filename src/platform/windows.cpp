@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli.h"
 #include "platform/platform.h"
+#include "text.h"
 
 namespace {
 
@@ -109,16 +109,24 @@ bool sameId(const HandleId& a, const HandleId& b) {
   return fileIdSame(a.file, b.file);
 }
 
-// The refusal of an output whose identity is id, in the order the checks are made.
-OutputRefusal outputRefusal(const HandleId& id, const FileId (&inputs)[2]) {
+// The one decision of which file is which: id against the inputs' identities and what
+// each standard stream writes into.
+FileRoles rolesOf(const HandleId& id, const FileId (&inputs)[2]) {
   HandleId out{};
   HandleId err{};
-  if (!id.console && (fileIdSame(id.file, inputs[0]) || fileIdSame(id.file, inputs[1]))) {
-    return OutputRefusal::kInput;
-  }
-  if (handleId(streamHandle(stdout), &out) && sameId(id, out)) return OutputRefusal::kStdout;
-  if (handleId(streamHandle(stderr), &err) && sameId(id, err)) return OutputRefusal::kStderr;
-  return OutputRefusal::kNone;
+  return FileRoles{
+      !id.console && (fileIdSame(id.file, inputs[0]) || fileIdSame(id.file, inputs[1])),
+      handleId(streamHandle(stdout), &out) && sameId(id, out),
+      handleId(streamHandle(stderr), &err) && sameId(id, err)};
+}
+
+// The refusal of an output whose identity is id, in the order the checks are made.
+OutputRefusal outputRefusal(const HandleId& id, const FileId (&inputs)[2]) {
+  const FileRoles is = rolesOf(id, inputs);
+  return is.input ? OutputRefusal::kInput
+         : is.out ? OutputRefusal::kStdout
+         : is.err ? OutputRefusal::kStderr
+                  : OutputRefusal::kNone;
 }
 
 }  // namespace
@@ -145,19 +153,7 @@ bool closeDeletes(HANDLE h, bool deletes) {
 
 }  // namespace
 
-// The entry on Windows (linked with -municode): the arguments in UTF-16, as the C
-// runtime split the command line, without the loss of every character outside the
-// ANSI code page that main's would carry. They are held as UTF-8.
-int wmain(int argc, wchar_t** wargv) {
-  std::vector<std::string> args(static_cast<size_t>(argc));
-  std::vector<const char*> argv(args.size() + 1, nullptr);
-  for (size_t i = 0; i < args.size(); ++i) {
-    args[i] = utf8Of(wargv[i], std::wcslen(wargv[i]));
-    argv[i] = args[i].c_str();
-  }
-  platformStart();
-  return wavpairRun(argc, argv.data());
-}
+std::string platformArgument(const wchar_t* arg) { return utf8Of(arg, std::wcslen(arg)); }
 
 void platformStart() {
   SetConsoleCtrlHandler(consoleEnd, TRUE);
@@ -193,7 +189,7 @@ size_t platformShiftJisOf(const char* utf8, size_t n, char (&out)[2]) {
 }
 
 // A console takes UTF-16 through the console itself; stdio never writes to it.
-void platformTextWrite(FILE* stream, const Message* /*m*/, const std::string& text) {
+void platformTextWrite(FILE* stream, const std::string& text, bool /*failure*/) {
   const int k = streamSlot(stream);
   if (gKinds[k] == Kind::kFile) {
     // A failed write shows in the stream's error flag, which platformStreamGood reads.
@@ -224,21 +220,23 @@ bool platformStreamGood(FILE* stream) {
 
 // A folder does not open as a file here (CreateFile needs a flag for that); a pipe or a
 // device is refused once opened.
-FILE* platformInputOpen(const char* name, FileId* id) {
+FILE* platformInputOpen(const char* name) {
   FILE* in = _wfopen(wideOf(name).c_str(), L"rb");
-  HandleId h{};
   if (in != nullptr && GetFileType(streamHandle(in)) != FILE_TYPE_DISK) {
     static_cast<void>(std::fclose(in));
     in = nullptr;
   }
-  if (in != nullptr) static_cast<void>(handleId(streamHandle(in), &h));
-  *id = h.file;
   return in;
 }
 
-bool platformStreamInto(FILE* stream, const FileId& id) {
-  HandleId s{};
-  return handleId(streamHandle(stream), &s) && fileIdSame(id, s.file);
+FileRoles platformNameRoles(const char* name, const FileId (&inputs)[2]) {
+  HandleId id{};
+  return nameId(name, &id) ? rolesOf(id, inputs) : FileRoles{};
+}
+
+FileRoles platformStreamRoles(FILE* stream, const FileId (&inputs)[2]) {
+  HandleId id{};
+  return handleId(streamHandle(stream), &id) ? rolesOf(id, inputs) : FileRoles{};
 }
 
 bool platformStreamStamp(FILE* f, FileStamp* stamp) {
@@ -249,7 +247,9 @@ bool platformStreamStamp(FILE* f, FileStamp* stamp) {
       GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard) == 0) {
     return false;
   }
-  *stamp = FileStamp{static_cast<uint64_t>(standard.EndOfFile.QuadPart),
+  HandleId id{};
+  static_cast<void>(handleId(h, &id));
+  *stamp = FileStamp{id.file, static_cast<uint64_t>(standard.EndOfFile.QuadPart),
                      basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart};
   return true;
 }
@@ -378,12 +378,6 @@ void platformOutputAbort(Output* out) {
   out->stream = nullptr;
   // Gone with its close where it was marked; otherwise by name.
   if (!out->temp.empty()) DeleteFileW(wideOf(out->temp.c_str()).c_str());
-}
-
-bool platformSameAsStream(const char* name, FILE* stream) {
-  HandleId in{};
-  HandleId is{};
-  return nameId(name, &in) && handleId(streamHandle(stream), &is) && sameId(in, is);
 }
 
 int platformSeek(FILE* f, int64_t pos) { return _fseeki64(f, pos, SEEK_SET); }

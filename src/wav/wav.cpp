@@ -4,9 +4,6 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
-#include "text.h"
-
 namespace {
 
 // RIFF header at the start of every input: "RIFF", size (never trusted), "WAVE".
@@ -48,30 +45,21 @@ int idChar(uint8_t c) { return (c >= 0x20 && c <= 0x7E) ? c : '?'; }
 
 // The 12-byte RIFF header. The WAVE mark is tested before the RIFF mark, so a file
 // with neither gets only the WAVE message.
-int wavRiffCheckReport(FILE* in) {
+Failure wavRiffCheckReport(FILE* in) {
   uint8_t riff[kRiffHeaderSize];
   if (std::fread(riff, sizeof riff, 1, in) != 1) {
-    textPrint(stderr, &msg::kReadFailed, static_cast<long>(platformTell(in)));
-    return -1;
+    return textFail(&msg::kReadFailed, static_cast<long>(platformTell(in)));
   }
-  if (!idIs(riff + 8, "WAVE")) {
-    textPrint(stderr, &msg::kNoWave);
-    return -1;
-  }
-  if (!idIs(riff, "RIFF")) {
-    textPrint(stderr, &msg::kNotRiff);
-    return -1;
-  }
-  return 0;
+  if (!idIs(riff + 8, "WAVE")) return textFail(&msg::kNoWave);
+  if (!idIs(riff, "RIFF")) return textFail(&msg::kNotRiff);
+  return nullptr;
 }
 
 // Reads, reports and validates the "fmt " payload at the stream's position.
-int wavFmtRead(FILE* in, WavFmt* fmt) {
+Failure wavFmtRead(FILE* in, WavFmt* fmt) {
   uint8_t b[kFmtPayloadSize];
   // A payload cut short by the end of the file fails without a message of its own.
-  if (std::fread(b, sizeof b, 1, in) != 1) {
-    return -1;
-  }
+  if (std::fread(b, sizeof b, 1, in) != 1) return &msg::kSilent;
   fmt->formatTag = getU16le(b);
   fmt->channels = getU16le(b + 2);
   fmt->sampleRate = getU32le(b + 4);
@@ -86,17 +74,18 @@ int wavFmtRead(FILE* in, WavFmt* fmt) {
   textPrint(stdout, &msg::kFmtBlockAlign, static_cast<unsigned>(fmt->blockAlign));
   textPrint(stdout, &msg::kFmtBits, static_cast<unsigned>(fmt->bitsPerSample));
 
+  // The reason, then the file's value, both the failure's: the reason is what it ends with.
   if (fmt->formatTag != kFormatPcm) {
-    textPrint(stderr, &msg::kPcmOnly);
-    textPrint(stderr, &msg::kPcmOnlyTag, static_cast<unsigned>(fmt->formatTag));
-    return -1;
+    const Failure f = textFail(&msg::kPcmOnly);
+    textFail(&msg::kPcmOnlyTag, static_cast<unsigned>(fmt->formatTag));
+    return f;
   }
   if (fmt->bitsPerSample != 8 && fmt->bitsPerSample != 16) {
-    textPrint(stderr, &msg::kBitsOnly);
-    textPrint(stderr, &msg::kBitsOnlyValue, static_cast<int>(fmt->bitsPerSample));
-    return -1;
+    const Failure f = textFail(&msg::kBitsOnly);
+    textFail(&msg::kBitsOnlyValue, static_cast<int>(fmt->bitsPerSample));
+    return f;
   }
-  return 0;
+  return nullptr;
 }
 
 // The chunk loop. Every resume position is computed in 64 bits from the chunk's own
@@ -104,10 +93,10 @@ int wavFmtRead(FILE* in, WavFmt* fmt) {
 // file comes to an end. Odd payloads are followed by one pad byte, as RIFF requires.
 // The first "fmt " and the first "data" chunk describe the file, as other readers take
 // them; a later one is reported like any other chunk and changes nothing.
-int wavChunksReadReport(FILE* in, WavInfo* info, unsigned* seen) {
+Failure wavChunksReadReport(FILE* in, WavInfo* info, unsigned* seen) {
   uint64_t pos = kRiffHeaderSize;
   uint8_t hdr[kChunkHeaderSize];
-  int rc = 0;
+  Failure f = nullptr;
   bool more = true;
   while (more && std::fread(hdr, sizeof hdr, 1, in) == 1) {
     const uint32_t size = getU32le(hdr + 4);
@@ -115,14 +104,14 @@ int wavChunksReadReport(FILE* in, WavInfo* info, unsigned* seen) {
     if (idIs(hdr, "fmt ") && (*seen & kSeenFmt) == 0) {
       textPrint(stderr, &msg::kFmtLength, asSignedLong(size));
       WavFmt fmt{};
-      rc = wavFmtRead(in, &fmt);
+      f = wavFmtRead(in, &fmt);
       // Kept also when refused, so that the run can say what the file is.
       info->formatTag = fmt.formatTag;
       info->sampleRate = fmt.sampleRate;
       info->bitsPerSample = fmt.bitsPerSample;
       info->channels = fmt.channels;
       info->bytesPerSec = fmt.bytesPerSec;
-      *seen |= rc == 0 ? kSeenFmt : 0;
+      *seen |= f == nullptr ? kSeenFmt : 0;
     } else if (idIs(hdr, "data") && (*seen & kSeenData) == 0) {
       info->dataSize = size;
       textPrint(stderr, &msg::kDataLength, asSignedLong(size));
@@ -134,57 +123,44 @@ int wavChunksReadReport(FILE* in, WavInfo* info, unsigned* seen) {
     }
     pos = payload + size + (size & 1U);
     // Only a stream that cannot seek (a pipe) fails this seek; its chunks end there.
-    more = rc == 0 && platformSeek(in, static_cast<int64_t>(pos)) == 0;
+    more = f == nullptr && platformSeek(in, static_cast<int64_t>(pos)) == 0;
   }
-  return rc;
+  return f;
 }
 
 }  // namespace
 
-int wavHeaderRead(const char* name, WavInfo* info) {
+Failure wavHeaderRead(const char* name, WavInfo* info) {
   *info = WavInfo{};
-  FILE* in = platformInputOpen(name, &info->file);
+  FILE* in = platformInputOpen(name);
   if (in != nullptr && !platformStreamStamp(in, &info->stamp)) {
     wavStreamClose(in);
     in = nullptr;
   }
-  if (in == nullptr) {
-    textPrint(stderr, &msg::kInputOpen, name);
-    return -1;
-  }
+  if (in == nullptr) return textFail(&msg::kInputOpen, name);
   // The run checked the names against the standard streams before it began; what was
   // opened is checked again, in case the name has come to mean another file since.
-  const bool outInto = platformStreamInto(stdout, info->file);
-  const bool errInto = platformStreamInto(stderr, info->file);
-  if (outInto || errInto) {
-    if (!errInto) textPrint(stderr, &msg::kInputIsStdout, name);
+  // Where standard error writes into it, any message would too: silent.
+  const FileId none[2] = {};
+  const FileRoles is = platformStreamRoles(in, none);
+  if (is.out || is.err) {
     wavStreamClose(in);
-    return -1;
+    return is.err ? &msg::kSilent : textFail(&msg::kInputIsStdout, name);
   }
   textPrint(stdout, &msg::kFileName, name);
   unsigned seen = 0;
-  int rc = wavRiffCheckReport(in);
-  if (rc == 0) {
-    rc = wavChunksReadReport(in, info, &seen);
-  }
+  Failure f = wavRiffCheckReport(in);
+  if (f == nullptr) f = wavChunksReadReport(in, info, &seen);
   wavStreamClose(in);
-  if (rc != 0) {
-    return -1;
-  }
-  if ((seen & kSeenFmt) == 0) {
-    textPrint(stderr, &msg::kNoFmt);
-    return -1;
-  }
-  if ((seen & kSeenData) == 0) {
-    textPrint(stderr, &msg::kNoData);
-    return -1;
-  }
+  if (f != nullptr) return f;
+  if ((seen & kSeenFmt) == 0) return textFail(&msg::kNoFmt);
+  if ((seen & kSeenData) == 0) return textFail(&msg::kNoData);
   // A declared rate of 0 gives no playing time; show 0 rather than divide by it.
   const double seconds = info->bytesPerSec == 0 ? 0.0
                                                 : static_cast<double>(info->dataSize) /
                                                       static_cast<double>(info->bytesPerSec);
   textPrint(stdout, &msg::kDuration, seconds);
-  return 0;
+  return nullptr;
 }
 
 bool wavHeaderFits(const WavInfo (&infos)[2]) {

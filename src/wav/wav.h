@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "text.h"
 
 // The canonical header written in front of the output frames.
 inline constexpr int kWavHeaderSize = 44;
@@ -19,8 +20,8 @@ struct WavInfo {
   uint32_t bytesPerSec;  // as declared: compared between the inputs and divided into the
                          // data size for the playing time; the output's own is computed
   int64_t dataOffset;    // file position of the first audio byte
-  FileId file;           // the file the scan read: the audio is read from that one only,
-  FileStamp stamp;       // and only as the scan found it
+  FileStamp stamp;       // the file the scan read, as it found it: the audio is read from
+                         // that one only, and only as it was
   uint16_t formatTag;    // as read, kept also where it is refused: a front explains it
 };
 
@@ -54,9 +55,10 @@ inline void putU32le(uint8_t* p, uint32_t v) {
 inline void wavStreamClose(FILE* f) { static_cast<void>(std::fclose(f)); }
 
 // Opens, reports and validates one input, refusing one that a standard stream writes
-// into; fills info. 0 on success, -1 on failure
-// (the message is printed, except for a "fmt " payload cut short by the end of file).
-int wavHeaderRead(const char* name, WavInfo* info);
+// into; fills info. nullptr on success, else the failure, its message printed (none
+// for a "fmt " payload cut short by the end of the file, or an input standard error
+// writes into).
+Failure wavHeaderRead(const char* name, WavInfo* info);
 
 // True when the output's header can hold what infos[0] gives it: its bytes per second
 // (frame size times rate) in 32 bits.
