@@ -40,7 +40,8 @@ timed() {
   done
   rm -f "$out"
   printf '%s\n' "${times[@]}" | sort -n |
-    awk '{t[NR] = $1} END {printf "%.1f %.1f %.1f", t[int((NR + 1) / 2)] / 1000, t[1] / 1000, t[NR] / 1000}'
+    awk '{t[NR] = $1} END {
+      printf "%.1f %.1f %.1f", t[int((NR + 1) / 2)] / 1000, t[1] / 1000, t[NR] / 1000 }'
 }
 
 pair() {  # bits seconds-of-A seconds-of-B -> a-<bits>-<s>.wav, b-<bits>-<s>.wav
@@ -52,7 +53,8 @@ have_sox=0
 command -v sox >/dev/null 2>&1 && have_sox=1
 echo "wavpair benchmark: $(nproc) cores, $(uname -m), $runs runs each, median (min-max) ms"
 cpmv() { cp "$1" new.tmp && mv new.tmp "$2"; }
-printf '%-20s %-18s %-18s %-18s %-20s %14s %10s %11s\n' pair "wavpair (replaces)" "cp + mv (replaces)" \
+printf '%-20s %-18s %-18s %-18s %-20s %14s %10s %11s\n' pair "wavpair (replaces)" \
+  "cp + mv (replaces)" \
   "cp (longer input)" sox "wavpair/(cp+mv)" wavpair/cp sox/wavpair
 for sizes in "16 120 72" "16 600 360" "8 120 72" "8 600 360"; do
   set -- $sizes
@@ -89,7 +91,8 @@ if [ -x /usr/bin/time ]; then
   for sizes in "16 120 72" "16 1200 720"; do
     set -- $sizes
     pair "$1" "$2" "$3"
-    rss=$(/usr/bin/time -f '%M' "$tool" "a-$1-$2.wav" "b-$1-$3.wav" out.wav 2>&1 >/dev/null | tail -1)
+    rss=$(/usr/bin/time -f '%M' "$tool" "a-$1-$2.wav" "b-$1-$3.wav" out.wav 2>&1 >/dev/null |
+      tail -1)
     echo "peak memory, $1-bit $2 s + $3 s: $rss KiB"
   done
 fi

@@ -5,11 +5,11 @@
 # that only writes as many bytes as the output into the private file system in 8 MiB
 # blocks, and the streamed read and the write at once in two workers, as the page has
 # them (the least the page could take, its engine's work aside). Runs alternate (each
-# floor, then the page, ...) so that all see the same machine; each figure is the median. Also the native tool on the same files, the
-# processor time all the browser's processes take for each job (where it reaches the
-# cores' number times the run's time, the machine is the limit), and the growth of the
-# browser's memory (the PSS of all its processes, sampled every 50 ms) while the page
-# writes a 1 GiB output.
+# floor, then the page, ...) so that all see the same machine; each figure is the median.
+# Also the native tool on the same files, the processor time all the browser's processes
+# take for each job (where it reaches the cores' number times the run's time, the machine
+# is the limit), and the growth of the browser's memory (the PSS of all its processes,
+# sampled every 50 ms) while the page writes a 1 GiB output.
 #
 #     python3 bench/web.py [RUNS]        (builds what it needs first)
 #
@@ -21,18 +21,19 @@ import os, shutil, subprocess, sys, tempfile, time
 root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(root, "tests"))
 import web_test  # noqa: E402  the page's hooks, as the tests drive them
-from selenium.webdriver.common.by import By  # noqa: E402
 
 runs = int(sys.argv[1]) if len(sys.argv) > 1 else 3
 env = dict(os.environ, NODE_PATH=os.environ.get("NODE_PATH", "/usr/share/nodejs"))
 quiet = dict(stdout=subprocess.DEVNULL, check=True)
 native_dir = os.path.abspath(os.environ.get("BUILD_DIR", f"{root}/build"))
 subprocess.run(["cmake", "-S", root, "-B", native_dir], **quiet)
-subprocess.run(["cmake", "--build", native_dir, "--target", "wavpair", "wavpair_bench_input", "-j2"], **quiet)
-subprocess.run(["emcmake", "cmake", "-S", root, "-B", f"{root}/build-web"], env=env, stderr=subprocess.DEVNULL,
-               **quiet)
+subprocess.run(["cmake", "--build", native_dir, "--target", "wavpair", "wavpair_bench_input",
+                "-j2"], **quiet)
+subprocess.run(["emcmake", "cmake", "-S", root, "-B", f"{root}/build-web"], env=env,
+               stderr=subprocess.DEVNULL, **quiet)
 subprocess.run(["cmake", "--build", f"{root}/build-web", "-j2"], env=env, **quiet)
-native, make_input, site = f"{native_dir}/wavpair", f"{native_dir}/wavpair_bench_input", f"{root}/build-web/site"
+native, make_input = f"{native_dir}/wavpair", f"{native_dir}/wavpair_bench_input"
+site = f"{root}/build-web/site"
 
 # The floors: a page whose worker does one part of the job and nothing else.
 FLOOR_HTML = """<!DOCTYPE html><meta charset="utf-8"><input type="file" id="first">
@@ -44,7 +45,8 @@ FLOOR_JS = """document.getElementById("combine").onclick = () => {
   const began = performance.now();
   let left = jobs.length;
   for (const job of jobs) {
-    const worker = new Worker("floor-worker.js" + (job ? location.search.replace("both", job) : location.search));
+    const query = job ? location.search.replace("both", job) : location.search;
+    const worker = new Worker("floor-worker.js" + query);
     worker.onmessage = () => {
       if (--left) return;
       const status = document.getElementById("status");
@@ -71,14 +73,19 @@ onmessage = async ({ data }) => {
   } else if (job.get("job") === "frs") {
     const reader = new FileReaderSync();
     for (const file of data) {
-      for (let at = 0; at < file.size; at += kBlock) reader.readAsArrayBuffer(file.slice(at, at + kBlock));
+      for (let at = 0; at < file.size; at += kBlock) {
+        reader.readAsArrayBuffer(file.slice(at, at + kBlock));
+      }
     }
   } else {
     const dir = await navigator.storage.getDirectory();
-    const access = await (await dir.getFileHandle("floor.wav", { create: true })).createSyncAccessHandle();
+    const file = await dir.getFileHandle("floor.wav", { create: true });
+    const access = await file.createSyncAccessHandle();
     const bytes = +job.get("bytes"), block = new Uint8Array(kBlock).fill(7);
     access.truncate(bytes);
-    for (let at = 0; at < bytes; at += kBlock) access.write(block.subarray(0, Math.min(kBlock, bytes - at)), { at });
+    for (let at = 0; at < bytes; at += kBlock) {
+      access.write(block.subarray(0, Math.min(kBlock, bytes - at)), { at });
+    }
     access.truncate(bytes);
     access.close();
     await dir.removeEntry("floor.wav");
@@ -101,25 +108,28 @@ def median(values):
 work = tempfile.mkdtemp(prefix="wavpair-web-bench-", dir=os.environ.get("BENCH_DIR", "/var/tmp"))
 floor = f"{work}/floor"
 os.makedirs(floor)
-for name, text in (("index.html", FLOOR_HTML), ("floor.js", FLOOR_JS), ("floor-worker.js", FLOOR_WORKER)):
+for name, text in (("index.html", FLOOR_HTML), ("floor.js", FLOOR_JS),
+                   ("floor-worker.js", FLOOR_WORKER)):
     open(f"{floor}/{name}", "w").write(text)
 server, origin = web_test.serve(site)
 floor_server, floor_origin = web_test.serve(floor)
 browser = web_test.browser_start(work, work)
 try:
-    print(f"wavpair in the browser: headless Chromium, {os.cpu_count()} cores, median of {runs} runs")
+    print(f"wavpair in the browser: headless Chromium, {os.cpu_count()} cores, median of {runs}"
+          " runs")
     for label, a_s, b_s in (("100 MB pair (16-bit, 340 s + 227 s)", 340, 227),
                             ("1.6 GB pair, 1 GiB output (16-bit, 6087 s + 3000 s)", 6087, 3000)):
         a, b = f"{work}/a-{a_s}.wav", f"{work}/b-{b_s}.wav"
         subprocess.run([make_input, a, str(a_s), "16", "1"], check=True)
         subprocess.run([make_input, b, str(b_s), "16", "2"], check=True)
         mb = (os.path.getsize(a) + os.path.getsize(b)) / 1e6
-        t = {k: [] for k in ("native", "read", "frs", "write", "both", "page", "growth", "cpu-read", "cpu-frs",
-                             "cpu-write", "cpu-both", "cpu-page")}
+        t = {k: [] for k in ("native", "read", "frs", "write", "both", "page", "growth",
+                             "cpu-read", "cpu-frs", "cpu-write", "cpu-both", "cpu-page")}
         for _ in range(runs):
             os.sync()  # each figure starts with no earlier output still being written out
             began = time.perf_counter()
-            subprocess.run([native, a, b, f"{work}/out.wav"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            subprocess.run([native, a, b, f"{work}/out.wav"], stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
             t["native"].append(time.perf_counter() - began)
             out = os.path.getsize(f"{work}/out.wav")
             os.remove(f"{work}/out.wav")
@@ -142,17 +152,19 @@ try:
             t["page"].append(web_test.page_run.ms / 1000)
             t["growth"].append(max(samples or [0]))
         m = {k: median(v) for k, v in t.items()}
-        print(f"{label}: input {mb:.0f} MB; native {m['native']:.2f} s; streamed read {m['read']:.2f} s "
-              f"({mb / m['read']:.0f} MB/s); FileReaderSync read {m['frs']:.2f} s ({mb / m['frs']:.0f} MB/s, "
-              f"{m['read'] / m['frs']:.2f} of the streamed rate); write {m['write']:.2f} s; page {m['page']:.2f} s "
-              f"({mb / m['page']:.0f} MB/s): page / max(read, write) {m['page'] / max(m['read'], m['write']):.2f}, "
-              f"page / (read + write) {m['page'] / (m['read'] + m['write']):.2f}, "
-              f"page / native {m['page'] / m['native']:.2f}; read and write at once {m['both']:.2f} s, "
-              f"page / that {m['page'] / m['both']:.2f}; processor time of the browser's processes: "
-              f"read {m['cpu-read']:.2f} s, write {m['cpu-write']:.2f} s, both at once {m['cpu-both']:.2f} s, "
-              f"page {m['cpu-page']:.2f} s "
-              f"({os.cpu_count()} cores); the browser's memory grew by "
-              f"{m['growth'] / 1024:.0f} MiB (the most of {runs} runs: {max(t['growth']) / 1024:.0f} MiB)")
+        page, most = m["page"], max(t["growth"]) / 1024
+        print(f"{label}: input {mb:.0f} MB; native {m['native']:.2f} s; streamed read "
+              f"{m['read']:.2f} s ({mb / m['read']:.0f} MB/s); FileReaderSync read "
+              f"{m['frs']:.2f} s "
+              f"({mb / m['frs']:.0f} MB/s, {m['read'] / m['frs']:.2f} of the streamed rate); write "
+              f"{m['write']:.2f} s; page {page:.2f} s ({mb / page:.0f} MB/s): page / max(read, "
+              f"write) {page / max(m['read'], m['write']):.2f}, page / (read + write) "
+              f"{page / (m['read'] + m['write']):.2f}, page / native {page / m['native']:.2f}; "
+              f"read and write at once {m['both']:.2f} s, page / that {page / m['both']:.2f}; "
+              f"processor time of the browser's processes: read {m['cpu-read']:.2f} s, write "
+              f"{m['cpu-write']:.2f} s, both at once {m['cpu-both']:.2f} s, page "
+              f"{m['cpu-page']:.2f} s ({os.cpu_count()} cores); the browser's memory grew by "
+              f"{m['growth'] / 1024:.0f} MiB (the most of {runs} runs: {most:.0f} MiB)")
         os.remove(a), os.remove(b)
 finally:
     browser.quit()

@@ -2,10 +2,10 @@
 # Installs what the build and the tests need, only where this machine lacks it; with
 # --web also Emscripten, for the browser page, and a Japanese font for the page's
 # report (a stock Debian shows its Japanese as boxes);
-# with --checks also the formatter, the static analysers, the package checker, the
-# Windows cross toolchain with wine, Emscripten with Chromium and its driver for the
-# page, and the locales the terminal test shows the report in, which the test script
-# uses.
+# with --checks also the formatter, the static analysers (flake8, and npm for ESLint),
+# the package checker, the Windows cross toolchain with wine, Emscripten with Chromium
+# and its driver for the page, and the locales the terminal test shows the report in,
+# which the test script uses.
 set -euo pipefail
 need=()
 command -v cmake >/dev/null 2>&1 || need+=(cmake)
@@ -21,6 +21,8 @@ if [ "${1:-}" = --checks ]; then
   command -v clang-format >/dev/null 2>&1 || need+=(clang-format)
   command -v clang-tidy >/dev/null 2>&1 || need+=(clang-tidy)
   command -v cppcheck >/dev/null 2>&1 || need+=(cppcheck)
+  command -v flake8 >/dev/null 2>&1 || need+=(flake8)
+  command -v npm >/dev/null 2>&1 || need+=(npm)
   command -v git >/dev/null 2>&1 || need+=(git)
   command -v dpkg-shlibdeps >/dev/null 2>&1 || need+=(dpkg-dev)
   command -v groff >/dev/null 2>&1 || need+=(groff-base)

@@ -59,7 +59,8 @@ quiet cmake --build build-web -j"$jobs"
 # One folder, named for the version, with the whole site and its README.txt in it.
 listing=$(unzip -l build-web/wavpair-web-*.zip)
 top=$(basename build-web/wavpair-web-*.zip .zip)
-for f in index.html wavpair.html wavpair.js wavpair.wasm worker.js app.js style.css LICENSE README.txt; do
+for f in index.html wavpair.html wavpair.js wavpair.wasm worker.js app.js style.css LICENSE \
+  README.txt; do
   grep -q " $top/$f\$" <<<"$listing" || { echo "the site's .zip lacks $top/$f"; exit 1; }
 done
 # Debian's selenium is for Debian's own python.
@@ -68,10 +69,19 @@ done
 step "static analysis"
 sources=$(git ls-files '*.cpp' '*.h')
 clang-format --dry-run --Werror $sources
+# No line over 100 columns; the page's JavaScript by ESLint (from npm, beside the build: the
+# page ships nothing of it), the Python by flake8, its lambdas and one-line imports allowed.
+python3 scripts/columns.py src web scripts tests
+export WAVPAIR_LINT=$PWD/build/lint
+[ -x "$WAVPAIR_LINT/node_modules/.bin/eslint" ] ||
+  npm install --silent --no-audit --no-fund --prefix "$WAVPAIR_LINT" eslint@9 globals@16
+"$WAVPAIR_LINT/node_modules/.bin/eslint" --config scripts/eslint.config.mjs web/*.js
+flake8 --max-line-length 100 --extend-ignore E731,E401 $(git ls-files '*.py')
 # The Windows and browser sides are checked by their own builds, warnings as errors:
 # clang-tidy has neither mingw's nor Emscripten's headers.
 # Its "N warnings generated." lines count what it filtered out of system headers.
-git ls-files 'src/*.cpp' 'fuzz/*.cpp' 'bench/*.cpp' 'examples/*.cpp' | grep -v -e windows.cpp -e browser.cpp |
+git ls-files 'src/*.cpp' 'fuzz/*.cpp' 'bench/*.cpp' 'examples/*.cpp' |
+  grep -v -e windows.cpp -e browser.cpp |
   xargs -P"$jobs" -n2 clang-tidy --quiet -p build 2> >(grep -v ' warnings\? generated\.$' >&2)
 cppcheck --quiet --enable=warning,style,performance,portability --std=c++20 --language=c++ \
   -I src -I build/generated -D_FILE_OFFSET_BITS=64 --suppress=missingIncludeSystem --inline-suppr \

@@ -137,11 +137,26 @@ TEST(Cli, RunsMatchByteForByte) {
   Pcm fast = s4, fast8 = e4;
   fast.rate = fast8.rate = 1U << 30, fast.bps = fast8.bps = 176400;
   const Text nul = kWindows ? "NUL" : "/dev/null";
-  const Text reportErr = both(s10, s4, "", "").err;
+  const Text reportErr = both(s10, s4, "", "").err, stdoutWrite = "標準出力に書き込めません.\n";
   const Text inputIsStdout = "入力ファイル[a.wav]が標準出力と同じです.\n";
+  const Text notStereo = "\n入力ファイルがステレオファイルでありません!\n";
+  const auto same = [](const Text& out, const Text& as) {
+    return "出力ファイル[" + out + "]が" + as;
+  };
+  // A run on the pair s10, s4 whose standard output gets nothing, or the whole report.
+  const auto quiet = [&](const Text& name, int status, const Text& err,
+                         const std::string& shell = "",
+                         const std::vector<std::string>& args = kAbo) {
+    return Case{name, pair(s10, s4), args, status, Console{"", err}, {}, shell};
+  };
+  const auto told = [&](const Text& name, int status, const Text& err, const std::string& shell,
+                        const std::vector<std::string>& args = kAbo) {
+    return Case{name, pair(s10, s4), args, status, both(s10, s4, "", err), {}, shell};
+  };
   Files withOut = pair(s10, s4);
   withOut.push_back({"out.wav", "PRECIOUS\n"});
-  // clang-format off
+  const Pcm extremes{
+      16, 8000, {32767, 32767, -32768, -32768, -32768, 32767, -1, -2, 1, 2, -3, 0, 32767, -32767}};
   std::vector<Case> v = {
       {"two arguments", {}, {"a.wav", "b.wav"}, 255, Console{"", usage}, {}},
       {"--help", {}, {"--help"}, 0, Console{usage + msg::kHelp.utf8, ""}, {}},
@@ -153,123 +168,211 @@ TEST(Cli, RunsMatchByteForByte) {
       combined("second longer goes left", s4, s10),
       combined("equal lengths keep order", s5, noise(16, 5, 10)),
       combined("eight bits", e10, e4),
-      combined("16-bit extremes and odd negative sums", Pcm{16, 8000, {32767, 32767, -32768, -32768, -32768, 32767, -1, -2,
-               1, 2, -3, 0, 32767, -32767}}, s4),
+      combined("16-bit extremes and odd negative sums", extremes, s4),
       combined("second input empty", s5, empty),
       combined("longer input below one frame", below, empty),
       combined("partial frames are neither read nor declared", odd8, e4),
       combined("partial frame of the shorter input", s10, oddB),
-      {"one file twice, its declared rate wrong", pair(w10, s4), {"a.wav", "a.wav", "out.wav"}, 0,
-       both(w10, w10, done("a.wav", "a.wav", "out.wav"), "", "a.wav", "a.wav"), expectedOutput(w10, w10)},
-      {"existing output replaced", {{"a.wav", s4.file()}, {"b.wav", s10.file()}, {"out.wav", "old"}}, kAbo, 0,
-       both(s4, s10, kDone, ""), expectedOutput(s4, s10)},
-      refused("mono first", mono, s4, "\n入力ファイルがステレオファイルでありません!\n"),
-      refused("mono second", s4, mono, "\n入力ファイルがステレオファイルでありません!\n"),
-      refused("rates, widths and rates per second differ", s10, noise(8, 4, 1, 8001), "サンプリング周波数が異なると合成できません!\n"),
+      {"one file twice, its declared rate wrong",
+       pair(w10, s4),
+       {"a.wav", "a.wav", "out.wav"},
+       0,
+       both(w10, w10, done("a.wav", "a.wav", "out.wav"), "", "a.wav", "a.wav"),
+       expectedOutput(w10, w10)},
+      {"existing output replaced",
+       {{"a.wav", s4.file()}, {"b.wav", s10.file()}, {"out.wav", "old"}},
+       kAbo,
+       0,
+       both(s4, s10, kDone, ""),
+       expectedOutput(s4, s10)},
+      refused("mono first", mono, s4, notStereo),
+      refused("mono second", s4, mono, notStereo),
+      refused("rates, widths and rates per second differ", s10, noise(8, 4, 1, 8001),
+              "サンプリング周波数が異なると合成できません!\n"),
       refused("bits differ", noise(8, 4, 1), s4, "サンプルビット数が異なると合成できません!\n"),
-      refused("bytes per second differ", s10, liar, "ビット当たりのバイト数が異なると合成できません!\n"),
+      refused("bytes per second differ", s10, liar,
+              "ビット当たりのバイト数が異なると合成できません!\n"),
       refused("a rate the header cannot hold", fast, fast, "ヘッダを書き込めません: out.wav\n"),
       combined("8 bits at that rate fit", fast8, fast8),
       refused("output folder missing", s10, s4, "no/out.wav をオープンできません.\n", "no/out.wav"),
       // Refused before a byte is printed; where standard error is the output, silently.
-      {"output is standard output", pair(s10, s4), {"a.wav", "b.wav", "../out"}, 255, Console{"", "出力ファイル[../out]が標準出力と同じです.\n"}, {}},
-      {"output is standard error", pair(s10, s4), {"a.wav", "b.wav", "../err"}, 255, Console{"", ""}, {}},
-      {"standard output appends to the output", withOut, kAbo, 255, Console{"", "出力ファイル[out.wav]が標準出力と同じです.\n"}, {}, ">>out.wav"},
-      {"standard error appends to the output", withOut, kAbo, 255, Console{"", ""}, {}, "2>>out.wav"},
-      {"standard output appends to an input", pair(s10, s4), kAbo, 255, Console{"", inputIsStdout}, {}, ">>a.wav"},
-      {"standard output writes over an input", pair(s10, s4), kAbo, 255, Console{"", inputIsStdout}, {}, "1<>a.wav"},
-      {"standard output appends to a link of an input", pair(s10, s4), kAbo, 255, Console{"", inputIsStdout}, {}, ">>hard.wav"},
-      {"standard error appends to an input: silent", pair(s10, s4), kAbo, 255, Console{"", ""}, {}, "2>>b.wav"},
-      {"both streams into the inputs: silent", pair(s10, s4), kAbo, 255, Console{"", ""}, {}, "1<>b.wav 2>>a.wav"},
+      quiet("output is standard output", 255, same("../out", "標準出力と同じです.\n"), "",
+            {"a.wav", "b.wav", "../out"}),
+      quiet("output is standard error", 255, "", "", {"a.wav", "b.wav", "../err"}),
+      {"standard output appends to the output",
+       withOut,
+       kAbo,
+       255,
+       Console{"", same("out.wav", "標準出力と同じです.\n")},
+       {},
+       ">>out.wav"},
+      {"standard error appends to the output",
+       withOut,
+       kAbo,
+       255,
+       Console{"", ""},
+       {},
+       "2>>out.wav"},
+      quiet("standard output appends to an input", 255, inputIsStdout, ">>a.wav"),
+      quiet("standard output appends to the second input", 255,
+            "入力ファイル[b.wav]が標準出力と同じです.\n", ">>b.wav"),
+      quiet("standard output writes over an input", 255, inputIsStdout, "1<>a.wav"),
+      quiet("standard output appends to a link of an input", 255, inputIsStdout, ">>hard.wav"),
+      quiet("standard error appends to an input: silent", 255, "", "2>>b.wav"),
+      quiet("both streams into the inputs: silent", 255, "", "1<>b.wav 2>>a.wav"),
       {"both streams into one file, in the order printed", pair(s10, s4), kAbo, 0,
-       Console{interleaved("a.wav", s10) + interleaved("b.wav", s4) + kDone, ""}, expectedOutput(s10, s4), "2>&1"},
-      {"missing first input", {}, {"gone.wav", "b.wav", "out.wav"}, 255, Console{"", " gone.wavをオープンできません.\n"}, {}},
-      {"folder as input", {}, {"sub", "b.wav", "out.wav"}, 255, Console{"", " subをオープンできません.\n"}, {}},
+       Console{interleaved("a.wav", s10) + interleaved("b.wav", s4) + kDone, ""},
+       expectedOutput(s10, s4), "2>&1"},
+      {"missing first input",
+       {},
+       {"gone.wav", "b.wav", "out.wav"},
+       255,
+       Console{"", " gone.wavをオープンできません.\n"},
+       {}},
+      {"folder as input",
+       {},
+       {"sub", "b.wav", "out.wav"},
+       255,
+       Console{"", " subをオープンできません.\n"},
+       {}},
       cut("data longer than the file", s10, s4, 56, Bytes::npos),
-      {"null device as output and standard output", pair(s10, s4), {"a.wav", "b.wav", nul}, 0, Console{"", reportErr}, {},
+      {"null device as output and standard output",
+       pair(s10, s4),
+       {"a.wav", "b.wav", nul},
+       0,
+       Console{"", reportErr},
+       {},
        ">" + nul},
   };
   // What the scans show is refused before the output is looked at, let alone made.
-  v.push_back(cut("data longer than the file, the output's folder missing", s10, s4, 56, Bytes::npos));
+  v.push_back(
+      cut("data longer than the file, the output's folder missing", s10, s4, 56, Bytes::npos));
   v.back().args[2] = "no/out.wav";
-  for (const Text& out : kWindows ? std::vector<Text>{"a.wav", "A.WAV", ".\\b.wav", "sub\\..\\a.wav", "sub/../b.wav", "hard.wav"}
-                                  : std::vector<Text>{"a.wav", "./b.wav", "sub/../a.wav", "hard.wav", "soft.wav"}) {
-    v.push_back(refused("output is an input as " + out, s10, s4, "出力ファイル[" + out + "]が入力ファイルと同じです.\n", out));
+  for (const Text& out :
+       kWindows ? std::vector<Text>{"a.wav", "A.WAV", ".\\b.wav", "sub\\..\\a.wav", "sub/../b.wav",
+                                    "hard.wav"}
+                : std::vector<Text>{"a.wav", "./b.wav", "sub/../a.wav", "hard.wav", "soft.wav"}) {
+    v.push_back(refused("output is an input as " + out, s10, s4,
+                        same(out, "入力ファイルと同じです.\n"), out));
   }
   if (kWindows) {
-    v.push_back({"names outside the ANSI code page", {{"日本語.wav", s10.file()}, {"日本語2.wav", s4.file()}},
-                 {"日本語.wav", "日本語2.wav", "ü.wav"}, 0,
-                 both(s10, s4, done("日本語.wav", "日本語2.wav", "?.wav"), "", "日本語.wav", "日本語2.wav"), expectedOutput(s10, s4)});
-    v.push_back({"no standard handles at all", pair(s10, s4), kAbo, 0, {}, expectedOutput(s10, s4), "detached"});
-    v.push_back({"program name quoted oddly, a name outside code page 932", pair(s10, s4), {"a.wav", "b.wav", "éa.wav"}, 0,
-                 both(s10, s4, done("a.wav", "b.wav", "?a.wav"), ""), expectedOutput(s10, s4), "odd-name"});
+    const Text jp = "日本語.wav", jp2 = "日本語2.wav";
+    v.push_back({"names outside the ANSI code page",
+                 {{jp, s10.file()}, {jp2, s4.file()}},
+                 {jp, jp2, "ü.wav"},
+                 0,
+                 both(s10, s4, done(jp, jp2, "?.wav"), "", jp, jp2),
+                 expectedOutput(s10, s4)});
+    v.push_back({"no standard handles at all",
+                 pair(s10, s4),
+                 kAbo,
+                 0,
+                 {},
+                 expectedOutput(s10, s4),
+                 "detached"});
+    v.push_back({"program name quoted oddly, a name outside code page 932",
+                 pair(s10, s4),
+                 {"a.wav", "b.wav", "éa.wav"},
+                 0,
+                 both(s10, s4, done("a.wav", "b.wav", "?a.wav"), ""),
+                 expectedOutput(s10, s4),
+                 "odd-name"});
   } else {
-    v.push_back(refused("output cannot be flushed", s10, s4, "出力ファイルを書き込めません: /dev/full\n", "/dev/full"));
+    v.push_back(refused("output cannot be flushed", s10, s4,
+                        "出力ファイルを書き込めません: /dev/full\n", "/dev/full"));
     v.push_back(refused("output full mid-write", noise(16, 3000, 11), s4, kDataWrite, "/dev/full"));
     // A report that cannot be written fails the run before the output is put in place.
-    const Text stdoutWrite = "標準出力に書き込めません.\n";
-    v.push_back({"standard output full", pair(s10, s4), kAbo, 255, Console{"", reportErr + stdoutWrite}, {}, ">/dev/full"});
+    v.push_back(quiet("standard output full", 255, reportErr + stdoutWrite, ">/dev/full"));
     // A pipe nobody reads any more (a FIFO whose reader is gone): the signal ends the run,
     // and where the caller ignores it, the failed write does.
-    const std::string noReader = "mkfifo ../p; exec 5<>../p 6>../p 5<&-; $W >&6 2>../err </dev/null";
-    v.push_back({"standard output a closed pipe", pair(s10, s4), kAbo, 141, Console{"", ""}, {}, "!" + noReader});
-    v.push_back({"standard output a closed pipe, SIGPIPE ignored", pair(s10, s4), kAbo, 255,
-                 Console{"", reportErr + stdoutWrite}, {}, "!trap '' PIPE; " + noReader});
+    const std::string noReader =
+        "mkfifo ../p; exec 5<>../p 6>../p 5<&-; $W >&6 2>../err </dev/null";
+    v.push_back(quiet("standard output a closed pipe", 141, "", "!" + noReader));
+    v.push_back(quiet("standard output a closed pipe, SIGPIPE ignored", 255,
+                      reportErr + stdoutWrite, "!trap '' PIPE; " + noReader));
     // The new output cannot be made beside the old one: refused, never written in place.
     // (Descriptors the suite itself may hand down are closed first.)
     const std::string plain = " $W >../out 2>../err </dev/null";
-    v.push_back({"too few descriptors for the new output", pair(s10, s4), kAbo, 255,
-                 both(s10, s4, "", "out.wav をオープンできません.\n"), {}, "!exec 3>&-; ulimit -n 4;" + plain});
+    const Text cannot = "out.wav をオープンできません.\n";
+    v.push_back(told("too few descriptors for the new output", 255, cannot,
+                     "!exec 3>&-; ulimit -n 4;" + plain));
     // As root the run drops to nobody, for whom the folder is as closed as for its owner.
-    v.push_back({"a folder that takes no new file", pair(s10, s4), kAbo, 255, both(s10, s4, "", "out.wav をオープンできません.\n"), {},
-                 "!as=; [ $(id -u) != 0 ] || as='setpriv --reuid=nobody --regid=nogroup --clear-groups'; chmod 555 .; "
-                 "chmod 666 out.wav 2>/dev/null; $as" + plain + "; s=$?; chmod 755 .; exit $s"});
-    v.push_back({"a file size limit", pair(noise(16, 20000, 12), s4), kAbo, 153, {}, {}, "!ulimit -f 16;" + plain});
+    v.push_back(told("a folder that takes no new file", 255, cannot,
+                     "!as=; [ $(id -u) != 0 ] || as='setpriv --reuid=nobody --regid=nogroup "
+                     "--clear-groups'; chmod 555 .; chmod 666 out.wav 2>/dev/null; $as" +
+                         plain + "; s=$?; chmod 755 .; exit $s"));
+    v.push_back({"a file size limit",
+                 pair(noise(16, 20000, 12), s4),
+                 kAbo,
+                 153,
+                 {},
+                 {},
+                 "!ulimit -f 16;" + plain});
     // An output path of 4,090 bytes: the new file's hidden name is short beside it.
     std::string deep;
     for (int k = 0; k < 16; ++k) deep += std::string(250, 'd') + "/";
-    const std::string longPath = deep + std::string(70, 'o') + ".wav";
-    v.push_back({"an output path near PATH_MAX", pair(s10, s4), {"a.wav", "b.wav", longPath}, 255,
-                 Console{"", reportErr + stdoutWrite}, {}, "!mkdir -p " + deep + " && echo PRECIOUS >" + longPath +
-                 " && $W >/dev/full 2>../err </dev/null; s=$?; [ \"$(cat " + longPath + ")$(ls -A " + deep + ")\" = PRECIOUS" +
-                 std::string(70, 'o') + ".wav ] || s=99; rm -r d*; exit $s"});
+    const std::string last = std::string(70, 'o') + ".wav", longPath = deep + last;
+    v.push_back(quiet("an output path near PATH_MAX", 255, reportErr + stdoutWrite,
+                      "!mkdir -p " + deep + " && echo PRECIOUS >" + longPath +
+                          " && $W >/dev/full 2>../err </dev/null; s=$?; [ \"$(cat " + longPath +
+                          ")$(ls -A " + deep + ")\" = PRECIOUS" + last +
+                          " ] || s=99; rm -r d*; exit $s",
+                      {"a.wav", "b.wav", longPath}));
     // Inputs are read twice, so only a file will do; the check never waits for a writer.
-    v.push_back({"a FIFO input with no writer", pair(s10, s4), {"f", "b.wav", "out.wav"}, 255, Console{"", " fをオープンできません.\n"},
-                 {}, "!mkfifo f; timeout 5" + plain + "; s=$?; rm f; exit $s"});
-    v.push_back({"a piped input", pair(s10, s4), {"/dev/stdin", "b.wav", "out.wav"}, 255,
-                 Console{"", " /dev/stdinをオープンできません.\n"}, {}, "!cat a.wav | $W >../out 2>../err"});
-    v.push_back({"standard input a file as an input", pair(s10, s4), {"/dev/stdin", "b.wav", "out.wav"}, 0,
-                 both(s10, s4, done("/dev/stdin", "b.wav", "out.wav"), "", "/dev/stdin"), expectedOutput(s10, s4),
-                 "!$W >../out 2>../err <a.wav"});
-    const Console toPipe{"", "出力ファイル[/dev/stdout]が標準出力と同じです.\n"};
-    v.push_back({"output is standard output's pipe", pair(s10, s4), {"a.wav", "b.wav", "/dev/stdout"}, 255, toPipe, {},
-                 "!$W 2>../err </dev/null | cat >../out"});
-    const Console toFifo{"", "出力ファイル[../f]が標準出力と同じです.\n"};
-    v.push_back({"output is standard output's FIFO", pair(s10, s4), {"a.wav", "b.wav", "../f"}, 255, toFifo, {},
-                 "!mkfifo ../f; cat ../f >../out & $W >../f 2>../err </dev/null; s=$?; wait; exit $s"});
-    v.push_back({"standard output closed", pair(s10, s4), kAbo, 0, Console{"", reportErr}, expectedOutput(s10, s4), ">&-"});
+    v.push_back(quiet("a FIFO input with no writer", 255, " fをオープンできません.\n",
+                      "!mkfifo f; timeout 5" + plain + "; s=$?; rm f; exit $s",
+                      {"f", "b.wav", "out.wav"}));
+    const std::vector<std::string> fromStdin = {"/dev/stdin", "b.wav", "out.wav"};
+    v.push_back(quiet("a piped input", 255, " /dev/stdinをオープンできません.\n",
+                      "!cat a.wav | $W >../out 2>../err", fromStdin));
+    v.push_back({"standard input a file as an input", pair(s10, s4), fromStdin, 0,
+                 both(s10, s4, done("/dev/stdin", "b.wav", "out.wav"), "", "/dev/stdin"),
+                 expectedOutput(s10, s4), "!$W >../out 2>../err <a.wav"});
+    v.push_back(quiet("output is standard output's pipe", 255,
+                      same("/dev/stdout", "標準出力と同じです.\n"),
+                      "!$W 2>../err </dev/null | cat >../out", {"a.wav", "b.wav", "/dev/stdout"}));
+    v.push_back(quiet("output is standard output's FIFO", 255,
+                      same("../f", "標準出力と同じです.\n"),
+                      "!mkfifo ../f; cat ../f >../out & $W >../f 2>../err </dev/null; s=$?; "
+                      "wait; exit $s",
+                      {"a.wav", "b.wav", "../f"}));
+    v.push_back({"standard output closed", pair(s10, s4), kAbo, 0, Console{"", reportErr},
+                 expectedOutput(s10, s4), ">&-"});
     // What cannot hold a file is refused before a byte reaches it and without waiting:
     // the terminal (both streams elsewhere), a FIFO someone reads (its first line must
     // be the shell's own), a FIFO nobody reads (timeout's 124 would fail the case).
     const auto noFile = [&](const Text& name, const Text& out, const std::string& shell) {
-      return Case{name, pair(s10, s4), {"a.wav", "b.wav", out}, 255,
-                  both(s10, s4, "", "ヘッダを書き込めません: " + out + "\n"), {}, shell};
+      return told(name, 255, "ヘッダを書き込めません: " + out + "\n", shell,
+                  {"a.wav", "b.wav", out});
     };
-    v.push_back(noFile("output the terminal, both streams elsewhere", "/dev/tty", "!script -qec \"$W >../out 2>../err </dev/null\" /dev/null >../tty; s=$?; "
-                                   "[ ! -s ../tty ] || s=99; exit $s"));
-    v.push_back(noFile("output a FIFO someone reads", "../f", "!mkfifo ../f; exec 4<>../f; $W >../out 2>../err </dev/null; s=$?; "
-                               "echo end >../f; read -r got <&4; [ \"$got\" = end ] || s=99; exit $s"));
-    v.push_back(noFile("output a FIFO nobody reads", "../f", "!mkfifo ../f; timeout 10 $W >../out 2>../err </dev/null"));
+    v.push_back(noFile("output the terminal, both streams elsewhere", "/dev/tty",
+                       "!script -qec \"$W >../out 2>../err </dev/null\" /dev/null >../tty; s=$?; "
+                       "[ ! -s ../tty ] || s=99; exit $s"));
+    v.push_back(noFile("output a FIFO someone reads", "../f",
+                       "!mkfifo ../f; exec 4<>../f; $W >../out 2>../err </dev/null; s=$?; "
+                       "echo end >../f; read -r got <&4; [ \"$got\" = end ] || s=99; exit $s"));
+    v.push_back(noFile("output a FIFO nobody reads", "../f",
+                       "!mkfifo ../f; timeout 10 $W >../out 2>../err </dev/null"));
     // Redirected, a name is read in the locale's encoding and printed in code page 932,
     // '?' for what it lacks; where the locale says nothing of it, its bytes pass as given.
-    const Text sjisName = toSjis("長い") + ".wav", eucNames[2] = {"\xc4\xb9\xa4\xa4.wav", "Gr\x8f\xab\xe4\x8f\xa9\xce" "e.wav"};
-    for (const auto& [locale, names, shown] : std::vector<std::tuple<Text, std::vector<Text>, std::vector<Text>>>{
-             {"C.UTF-8", {"長い.wav", "Grüße.wav", "出\x1b力.wav"}, {"長い.wav", "Gr??e.wav", "出\x1b力.wav"}},
-             {"xx_XX.EUC-JP", {eucNames[0], eucNames[1], "o.wav"}, {"長い.wav", "Gr??e.wav", "o.wav"}},
-             {"C", {sjisName, "Grüße.wav", "o.wav"}, {"長い.wav", toUtf8("Grüße.wav"), "o.wav"}},
-             {"C.UTF-8", {sjisName, "b.wav", "o.wav"}, {"????.wav", "b.wav", "o.wav"}}}) {
-      v.push_back({"names redirected under " + locale + ": " + shown[0], {{names[0], s10.file()}, {names[1], s4.file()}}, names, 0,
-                   both(s10, s4, done(shown[0], shown[1], shown[2]), "", shown[0], shown[1]), expectedOutput(s10, s4),
+    const Text sjis = toSjis("長い") + ".wav", euc = "\xc4\xb9\xa4\xa4.wav";
+    const Text eucGr =
+        "Gr\x8f\xab\xe4\x8f\xa9\xce"
+        "e.wav";
+    using Names = std::vector<Text>;
+    for (const auto& [locale, names, shown] : std::vector<std::tuple<Text, Names, Names>>{
+             {"C.UTF-8",
+              {"長い.wav", "Grüße.wav", "出\x1b力.wav"},
+              {"長い.wav", "Gr??e.wav", "出\x1b力.wav"}},
+             {"xx_XX.EUC-JP", {euc, eucGr, "o.wav"}, {"長い.wav", "Gr??e.wav", "o.wav"}},
+             {"C", {sjis, "Grüße.wav", "o.wav"}, {"長い.wav", toUtf8("Grüße.wav"), "o.wav"}},
+             {"C.UTF-8", {sjis, "b.wav", "o.wav"}, {"????.wav", "b.wav", "o.wav"}}}) {
+      v.push_back({"names redirected under " + locale + ": " + shown[0],
+                   {{names[0], s10.file()}, {names[1], s4.file()}},
+                   names,
+                   0,
+                   both(s10, s4, done(shown[0], shown[1], shown[2]), "", shown[0], shown[1]),
+                   expectedOutput(s10, s4),
                    "!env LC_ALL=" + locale + " $W >../out 2>../err </dev/null"});
     }
   }
@@ -278,9 +381,9 @@ TEST(Cli, RunsMatchByteForByte) {
   for (size_t k = 0, n = v.size(); k < n; ++k) {
     if (v[k].status == 0 || v[k].args.size() != 3 || v[k].args[2] != "out.wav") continue;
     v.push_back(v[k]);
-    v.back().name += ", over an existing output", v.back().files.push_back({"out.wav", "PRECIOUS\n"});
+    v.back().name += ", over an existing output",
+        v.back().files.push_back({"out.wav", "PRECIOUS\n"});
   }
-  // clang-format on
   run(v);
 }
 
@@ -550,43 +653,51 @@ TEST(Cli, ScansOddFiles) {
   const Text bitsOnly =
       "\nこのプログラムは8/16ビットサンプリングされたものを対象とします\n"
       "このwavファイルの bits/secは ";
+  // The line of a chunk other than fmt and data.
+  const auto len = [](const Text& id, long n) {
+    return " \"" + id + "\"の長さ: " + std::to_string(n) + " [bytes]\n";
+  };
   run({
-      // clang-format off
       scan("cut RIFF header", "RIFF\1", false, "", " 5 で読み込み失敗.\n"),
-      scan("big-endian mark", riff(fmt16 + data4, "RIFX"), false, "", "'RIFF' フォーマットでない.\n"),
+      scan("big-endian mark", riff(fmt16 + data4, "RIFX"), false, "",
+           "'RIFF' フォーマットでない.\n"),
       scan("no marks", "RIFX" + u32(4) + "AVI " + fmt16, false, "", "'WAVE' が無い.\n"),
       scan("extensible", riff(fmtChunk(0xFFFE, 2, 44100, 176400, 16) + data4), false,
-       fmtLines(65534, 2, 44100, 176400, 16), fmtLen + pcmOnly + "FFFE です．\n"),
+           fmtLines(65534, 2, 44100, 176400, 16), fmtLen + pcmOnly + "FFFE です．\n"),
       scan("float tag", riff(fmtChunk(3, 2, 44100, 352800, 32)), false,
-       fmtLines(3, 2, 44100, 352800, 32), fmtLen + pcmOnly + "0003 です．\n"),
+           fmtLines(3, 2, 44100, 352800, 32), fmtLen + pcmOnly + "0003 です．\n"),
       scan("24 bits", riff(fmtChunk(1, 2, 48000, 288000, 24) + data4), false,
-       fmtLines(1, 2, 48000, 288000, 24), fmtLen + bitsOnly + "24 です．\n"),
+           fmtLines(1, 2, 48000, 288000, 24), fmtLen + bitsOnly + "24 です．\n"),
       scan("fmt of 14 bytes reads 16", riff("fmt " + u32(14) + fmt16.substr(8, 14) + data4), false,
-       fmtLines(1, 2, 44100, 176400, 24932, 4), " \"fmt \"の長さ: 14 [bytes]\n" + bitsOnly + "24932 です．\n"),
+           fmtLines(1, 2, 44100, 176400, 24932, 4),
+           " \"fmt \"の長さ: 14 [bytes]\n" + bitsOnly + "24932 です．\n"),
       scan("fmt cut short at the end: silent", riff("fmt " + u32(16) + "abc"), false, "", fmtLen),
       scan("other chunks before fmt, ids outside printable ASCII as ?",
            riff(chunk("LIST", Bytes(26, 'x')) + chunk("JUNK", "") + chunk("\x1f ~\x7f", "") +
-                chunk(Bytes("\x80\xa0\xff\0", 4), "") + fmt16 + data4), true,
-           " \"LIST\"の長さ: 26 [bytes]\n \"JUNK\"の長さ: 0 [bytes]\n \"? ~?\"の長さ: 0 [bytes]\n"
-           " \"????\"の長さ: 0 [bytes]\n" + lines + t0, fmtLen + len4),
+                chunk(Bytes("\x80\xa0\xff\0", 4), "") + fmt16 + data4),
+           true, len("LIST", 26) + len("JUNK", 0) + len("? ~?", 0) + len("????", 0) + lines + t0,
+           fmtLen + len4),
       scan("data of 2 GiB prints negative", riff(fmt16 + "data" + u32(0x80000000U)), true,
-       lines + seconds(2147483648.0 / 176400), fmtLen + "\n \"data\" の長さ: -2147483648 [bytes]\n"),
-      scan("huge size skips forward, not back", riff(fmt16 + data4 + "JUNK" + u32(0xFFFFFFF8U) + chunk("LIST", "ab")), true,
-       lines + " \"JUNK\"の長さ: -8 [bytes]\n" + t0, fmtLen + len4),
+           lines + seconds(2147483648.0 / 176400),
+           fmtLen + "\n \"data\" の長さ: -2147483648 [bytes]\n"),
+      scan("huge size skips forward, not back",
+           riff(fmt16 + data4 + "JUNK" + u32(0xFFFFFFF8U) + chunk("LIST", "ab")), true,
+           lines + len("JUNK", -8) + t0, fmtLen + len4),
       scan("chunk after data is itself", riff(fmt16 + data4 + chunk("LIST", "INFOab")), true,
-       lines + " \"LIST\"の長さ: 6 [bytes]\n" + t0, fmtLen + len4),
+           lines + len("LIST", 6) + t0, fmtLen + len4),
       scan("fmt after data is read", riff(data4 + fmt16), true, lines + t0, len4 + fmtLen),
       scan("odd chunks are padded, fmt of 18 bytes",
-           riff(chunk("LIST", "abc") + chunk("fmt ", fmt16.substr(8) + "zz") + chunk("data", "abcde") +
-                chunk("LIST", "x")), true, " \"LIST\"の長さ: 3 [bytes]\n" + lines + " \"LIST\"の長さ: 1 [bytes]\n" + t0,
+           riff(chunk("LIST", "abc") + chunk("fmt ", fmt16.substr(8) + "zz") +
+                chunk("data", "abcde") + chunk("LIST", "x")),
+           true, len("LIST", 3) + lines + len("LIST", 1) + t0,
            " \"fmt \"の長さ: 18 [bytes]\n\n \"data\" の長さ: 5 [bytes]\n"),
-      scan("a second fmt and data change nothing", riff(fmt16 + data4 + fmtChunk(1, 2, 8000, 16000, 8) + chunk("data", "")), true,
-           lines + " \"fmt \"の長さ: 16 [bytes]\n \"data\"の長さ: 0 [bytes]\n" + t0, fmtLen + len4),
+      scan("a second fmt and data change nothing",
+           riff(fmt16 + data4 + fmtChunk(1, 2, 8000, 16000, 8) + chunk("data", "")), true,
+           lines + len("fmt ", 16) + len("data", 0) + t0, fmtLen + len4),
       scan("no fmt", riff(data4), false, "", len4 + "'fmt ' が無い.\n"),
       scan("no data", riff(fmt16), false, lines, fmtLen + "'data' が無い.\n"),
       scan("zero bytes per second", riff(fmtChunk(1, 2, 44100, 0, 16) + data4), true,
-       fmtLines(1, 2, 44100, 0, 16) + t0, fmtLen + len4),
-      // clang-format on
+           fmtLines(1, 2, 44100, 0, 16) + t0, fmtLen + len4),
   });
 }
 

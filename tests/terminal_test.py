@@ -24,30 +24,45 @@ FMT = """             データ形式: 1 (1 = PCM)
 # The usage text as a file gets it (checked against the message table by the runs'
 # test), for the terminal's own form of it.
 USAGE = subprocess.run((["wine", tool] if wine else [tool]) + ["--help"], capture_output=True,
-                       env=dict(os.environ, WINEDEBUG="-all")).stdout.decode("cp932").replace("\r\n", "\n")
+                       env=dict(os.environ, WINEDEBUG="-all")).stdout
+USAGE = USAGE.decode("cp932").replace("\r\n", "\n")
+
 
 # The examples' whole report in the order it happens, as (stream, text) pieces.
 def report(a, b, o):
-    return [(1, f"\nファイル名[{a}]\n"), (2, FMT_LENGTH), (1, FMT), (1, ' "LIST"の長さ: 26 [bytes]\n'),
-            (2, '\n "data" の長さ: 176400 [bytes]\n'), (1, "\n 時間=2.000\n"),
-            (1, f"\nファイル名[{b}]\n"), (2, FMT_LENGTH), (1, FMT),
+    return [(1, f"\nファイル名[{a}]\n"), (2, FMT_LENGTH), (1, FMT),
+            (1, ' "LIST"の長さ: 26 [bytes]\n'), (2, '\n "data" の長さ: 176400 [bytes]\n'),
+            (1, "\n 時間=2.000\n"), (1, f"\nファイル名[{b}]\n"), (2, FMT_LENGTH), (1, FMT),
             (2, '\n "data" の長さ: 110248 [bytes]\n'), (1, "\n 時間=1.250\n"),
             (1, f"\n[{a}] と [{b}] を [{o}] へ合成しました.\n")]
 
+
 # The same, as a screen that cannot show Japanese gets it: in English, printable ASCII.
-FMT_EN = "".join(f"{k:>23}: {v}\n" for k, v in (("Data format", "1 (1 = PCM)"), ("Channels", 2), ("Sample rate",
-                 "22050 [Hz]"), ("Bytes / sec", "88200 [bytes/sec]"), ("Bytes x channels", "4 [bytes]"),
-                 ("Bits / sample", "16 [bits/sample]")))
+FMT_EN = "".join(f"{k:>23}: {v}\n" for k, v in (
+    ("Data format", "1 (1 = PCM)"), ("Channels", 2), ("Sample rate", "22050 [Hz]"),
+    ("Bytes / sec", "88200 [bytes/sec]"), ("Bytes x channels", "4 [bytes]"),
+    ("Bits / sample", "16 [bits/sample]")))
+
+
 def scan_en(name, data=176400, time="2.000", chunk=' Length of "LIST": 26 [bytes]\n'):
-    return f'\nFile name [{name}]\n Length of "fmt ": 16 [bytes]\n{FMT_EN}{chunk}\n Length of "data": {data} [bytes]\n\n Time={time}\n'
+    return (f'\nFile name [{name}]\n Length of "fmt ": 16 [bytes]\n{FMT_EN}{chunk}\n'
+            f' Length of "data": {data} [bytes]\n\n Time={time}\n')
+
 
 def text(pieces, streams=(1, 2)):
     return "".join(t for s, t in pieces if s in streams)
+
+
+# A screen as a run leaves it, with its exit status as one last byte.
+def ended(t, status=0, codec="utf-8"):
+    return t.encode(codec) + bytes([status])
+
 
 # The screen (and its exit status as one last byte) and the file the redirected
 # streams (1, 2 or both) went into.
 def run(args, lang, redirect=(), stopped=False):
     env = {k: v for k, v in os.environ.items() if not k.startswith("LC_")}
+
     def into():
         if stopped:  # a terminal that takes no more, its writes not waited for
             os.set_blocking(1, False)
@@ -56,19 +71,25 @@ def run(args, lang, redirect=(), stopped=False):
         for r in redirect:
             os.dup2(fd, r)
     cmd = (["wine", tool] if wine else [tool]) + args
-    screen, status = screen_run(cmd, dict(env, LANG=lang, LC_NUMERIC=lang), into if redirect else None)
+    screen, status = screen_run(cmd, dict(env, LANG=lang, LC_NUMERIC=lang),
+                                into if redirect else None)
     kept = open("../redirected", "rb").read() if redirect else b""
     return screen + bytes([status]), kept
 
+
 failures, checks = [], 0
+
+
 def check(name, got, want):
     global checks
     checks += 1
     if wine and isinstance(got, bytes):  # without escape sequences and white space
-        got, want = (re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]|\x1b\][^\x07]*\x07|\s", b"", x) for x in (got, want))
+        got, want = (re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]|\x1b\][^\x07]*\x07|\s", b"", x)
+                     for x in (got, want))
     if got != want:
         failures.append(name)
         print(f"FAILED {name}\n  got:  {got!r}\n  want: {want!r}")
+
 
 work = tempfile.mkdtemp(prefix="wavpair-terminal-")
 os.makedirs(f"{work}/w")
@@ -82,29 +103,34 @@ for i in (0, 1):
 whole = report(*names)
 have = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.lower().split()
 
-check("UTF-8 terminal: the report in UTF-8", run(list(names), "C.UTF-8")[0], text(whole).encode() + b"\0")
+check("UTF-8 terminal: the report in UTF-8", run(list(names), "C.UTF-8")[0], ended(text(whole)))
 check("UTF-8 terminal: names as typed", run(list(utf8names), "C.UTF-8")[0],
-      text(report(*utf8names)).encode() + b"\0")
+      ended(text(report(*utf8names))))
 if not wine:  # a console always takes UTF-16; wine shows it in the locale it has
-    check("no locale: the report in UTF-8", run(list(names), "")[0], text(whole).encode() + b"\0")
-    check("a UTF-8 locale this system lacks", run(list(names), "xx_XX.UTF-8")[0], text(whole).encode() + b"\0")
+    check("no locale: the report in UTF-8", run(list(names), "")[0], ended(text(whole)))
+    check("a UTF-8 locale this system lacks", run(list(names), "xx_XX.UTF-8")[0],
+          ended(text(whole)))
+scanned = text(report("long.wav", "", "")[:6])  # the first input's report
 # A name that would set the window's title and clear the screen shows its controls as "?"
 # (Windows holds no such name, so it is one that cannot be opened.)
-check("a name's control characters as ?", run(["long.wav", "x\x1b]0;pwned\x07\x1b[2J.wav", "out.wav"], "C.UTF-8")[0],
-      (text(report("long.wav", "", "")[:6]) + " x?]0;pwned??[2J.wavをオープンできません.\n").encode() + b"\xff")
+check("a name's control characters as ?",
+      run(["long.wav", "x\x1b]0;pwned\x07\x1b[2J.wav", "out.wav"], "C.UTF-8")[0],
+      ended(scanned + " x?]0;pwned??[2J.wavをオープンできません.\n", 255))
 if not wine:
     # A made-up locale by the encoding its name gives: ISO-2022-JP is converted and
     # every text ends back in ASCII.
     check("ISO-2022-JP terminal", run(list(names), "xx_XX.ISO-2022-JP")[0],
           b"".join(t.encode("iso2022_jp") for _, t in whole) + b"\0")
+    english = (scan_en("long.wav") + scan_en("short.wav", 110248, "1.250", "")
+               + "\nCombined [long.wav] and [short.wav] into [out.wav].\n")
     # Encodings that keep ASCII but lack some of the Japanese (EUC-KR the long vowel mark
     # and some kanji, BIG5 the kana) get English: the Shift_JIS bytes would be unreadable.
     for codeset in ("ISO-8859-1", "KOI8-R", "EUC-KR", "BIG5"):
-        check(f"{codeset} terminal: the report in English", run(list(names), "xx_XX." + codeset)[0],
-              (scan_en("long.wav") + scan_en("short.wav", 110248, "1.250", "") +
-               "\nCombined [long.wav] and [short.wav] into [out.wav].\n").encode() + b"\0")
-    check("the controlling terminal as output", run(["long.wav", "short.wav", "/dev/tty"], "C.UTF-8")[0],
-          "出力ファイル[/dev/tty]が標準出力と同じです.\n".encode() + b"\xff")
+        check(f"{codeset} terminal: the report in English",
+              run(list(names), "xx_XX." + codeset)[0], ended(english))
+    check("the controlling terminal as output",
+          run(["long.wav", "short.wav", "/dev/tty"], "C.UTF-8")[0],
+          ended("出力ファイル[/dev/tty]が標準出力と同じです.\n", 255))
 # The terminal as the output while both streams go elsewhere: refused before a byte
 # of the header (twelve of them an input's own) reaches the screen.
 tty = "CONOUT$" if wine else "/dev/tty"
@@ -116,66 +142,73 @@ check("the terminal as output, both streams elsewhere: the message",
 # standard error's, and said so there.
 screen, kept = run(["long.wav", "short.wav", tty], "C.UTF-8", redirect=(1,))
 check("the terminal as output, standard error on it", screen,
-      (text(whole, (2,)) + f"出力ファイル[{tty}]が標準エラー出力と同じです.\n").encode() + b"\xff")
+      ended(text(whole, (2,)) + f"出力ファイル[{tty}]が標準エラー出力と同じです.\n", 255))
 # Marks that reorder text show as '?' like the controls: no name reads as another.
 bidi = "a\u202egnp\u2066\u2069\u200f\u061c.wav"
 check("a name's bidirectional marks as ?", run(["long.wav", bidi, "out.wav"], "C.UTF-8")[0],
-      (text(report("long.wav", "", "")[:6]) + " a?gnp????.wavをオープンできません.\n").encode() + b"\xff")
+      ended(scanned + " a?gnp????.wavをオープンできません.\n", 255))
 if not wine:
     # Where the locale says nothing of the names' encoding, a screen gets printable
     # ASCII only: no C1 control (raw, or in UTF-8) reaches it, nor any other byte. So
     # does a terminal given English, where the whole screen stays printable ASCII.
-    for lang, name, shown in (("C", b"x\x9b2J\xc2\x9b2Jy\xff.wav", "x?2J??2Jy?.wav"), ("C", "長い".encode(), "??????"),
+    for lang, name, shown in (("C", b"x\x9b2J\xc2\x9b2Jy\xff.wav", "x?2J??2Jy?.wav"),
+                              ("C", "長い".encode(), "??????"),
                               ("zh_TW.BIG5", b"x\xab\xbc\xa7\xb0\xb9\xe0.wav", "x??????.wav"),
                               ("xx_XX.ISO-8859-1", b"x\xa7\xb0\xd7.wav", "x???.wav"),
                               ("xx_XX.KOI8-R", b"x\xe9\x9b.wav", "x??.wav")):
-        refused = (text(report("long.wav", "", "")[:6]) + f" {shown}をオープンできません.\n" if lang == "C" else
-                   scan_en("long.wav") + f" Cannot open {shown}.\n")
-        check(f"{lang} locale: {shown}", run([b"long.wav", name, b"out.wav"], lang)[0], refused.encode() + b"\xff")
+        refused = (scanned + f" {shown}をオープンできません.\n" if lang == "C"
+                   else scan_en("long.wav") + f" Cannot open {shown}.\n")
+        check(f"{lang} locale: {shown}", run([b"long.wav", name, b"out.wav"], lang)[0],
+              ended(refused, 255))
     # A Shift_JIS locale reads names as code page 932: Japanese as typed, a control
     # or a byte that is no character as '?'.
     sjis_name = "長い".encode("cp932") + b"\x1b\x81.wav"
     shutil.copy("long.wav", sjis_name)
-    check("Shift_JIS locale: a name", run([sjis_name, b"short.wav", b"out.wav"], "xx_XX.SHIFT_JIS")[0],
-          text(report("長い??.wav", "short.wav", "out.wav")).encode("cp932") + b"\0")
+    check("Shift_JIS locale: a name",
+          run([sjis_name, b"short.wav", b"out.wav"], "xx_XX.SHIFT_JIS")[0],
+          ended(text(report("長い??.wav", "short.wav", "out.wav")), 0, "cp932"))
 if not wine:
     # The report's lines a terminal did not take make the run a failure, though nothing
     # is left to flush at the end.
     screen, kept = run(list(names), "C.UTF-8", redirect=(2,), stopped=True)
-    check("a terminal that fails a write", (screen[-1], kept[-26:]), (255, "標準出力に書き込めません.\n".encode("cp932")))
+    check("a terminal that fails a write", (screen[-1], kept[-26:]),
+          (255, "標準出力に書き込めません.\n".encode("cp932")))
 # --help: the usage text, then the English summary; on a screen of English that alone.
-check("--help on the terminal", run(["--help"], "C.UTF-8")[0], USAGE.encode() + b"\0")
+check("--help on the terminal", run(["--help"], "C.UTF-8")[0], ended(USAGE))
 if not wine:
     check("--help on a Latin-1 terminal", run(["--help"], "xx_XX.ISO-8859-1")[0],
-          USAGE[USAGE.find("\nUsage: wavpair IN1.wav IN2.wav OUT.wav\n") + 1:].encode() + b"\0")
+          ended(USAGE[USAGE.find("\nUsage: wavpair IN1.wav IN2.wav OUT.wav\n") + 1:]))
 terminal = "CONOUT$" if wine else "/dev/stdout"
 check("output is the terminal", run(["long.wav", "short.wav", terminal], "C.UTF-8")[0],
-      f"出力ファイル[{terminal}]が標準出力と同じです.\n".encode() + b"\xff")
+      ended(f"出力ファイル[{terminal}]が標準出力と同じです.\n", 255))
 for lang, codec, name in (("ja_JP.EUC-JP", "euc_jp", "EUC-JP terminal: the report in EUC-JP"),
                           ("de_DE.UTF-8", "utf-8", "decimal-comma locale keeps the point")):
     if lang.lower().replace("-", "") in have:
-        check(name, run(list(names), lang)[0], text(whole).encode(codec) + b"\0")
+        check(name, run(list(names), lang)[0], ended(text(whole), 0, codec))
         if codec == "euc_jp" and not wine:
             shown = ("長い.wav", "Grüße.wav", "out.wav")
             named = [n.encode(codec) for n in shown]
             for i in (0, 1):
                 shutil.copy(f"{examples}/{names[i]}", named[i])
-            check("EUC-JP terminal: names", run(named, lang)[0], text(report(*shown)).encode(codec) + b"\0")
+            check("EUC-JP terminal: names", run(named, lang)[0],
+                  ended(text(report(*shown)), 0, codec))
     else:
         print(f"skipped: no {lang} locale (localedef makes it)")
 for fd, other in ((2, 1), (1, 2)):
     screen, kept = run(list(names), "C.UTF-8", redirect=(fd,))
-    check(f"stream {fd} into a file: the screen", screen, text(whole, (other,)).encode() + b"\0")
+    check(f"stream {fd} into a file: the screen", screen, ended(text(whole, (other,))))
     plain = text(whole, (fd,)).encode("cp932")
-    check(f"stream {fd} into a file: its bytes", kept, plain.replace(b"\n", b"\r\n") if wine else plain)
+    check(f"stream {fd} into a file: its bytes", kept,
+          plain.replace(b"\n", b"\r\n") if wine else plain)
 
 if wine:
     # Ctrl-C on the console while the new output is written: the failure status, the old
     # output as it was, and no file left beside it (the new one goes with its handle).
     n = 256 << 20  # of silence, sparse on disk
     with open("big.wav", "wb") as f:
-        f.write(b"RIFF" + (n + 36).to_bytes(4, "little") + b"WAVEfmt " + bytes.fromhex("1000000001000200225600008858010004001000")
-                + b"data" + n.to_bytes(4, "little"))
+        fmt = bytes.fromhex("1000000001000200225600008858010004001000")
+        f.write(b"RIFF" + (n + 36).to_bytes(4, "little") + b"WAVEfmt " + fmt + b"data"
+                + n.to_bytes(4, "little"))
         f.truncate(44 + n)
     open("out.wav", "wb").write(b"PRECIOUS\n")
     before = sorted(os.listdir("."))
@@ -193,7 +226,8 @@ if wine:
     except OSError:
         pass
     status = os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
-    check("Ctrl-C while the output is written", (status, open("out.wav", "rb").read(), sorted(os.listdir("."))),
+    check("Ctrl-C while the output is written",
+          (status, open("out.wav", "rb").read(), sorted(os.listdir("."))),
           (255, b"PRECIOUS\n", before))
 shutil.rmtree(work)
 print(f"{checks - len(failures)} passed, {len(failures)} failed")

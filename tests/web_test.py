@@ -8,12 +8,14 @@
 # which lines are marked. Also: the browser's memory stays flat on a large output and a
 # long report; Cancel acts within a second and leaves nothing; no file is left behind;
 # a broken engine and the page opened from disk say so; every refusal says why in its
-# own words, in both languages; axe-core finds nothing; the page at 360 px; installable,
-# offline after one visit, and open pages meeting new builds (idle, and showing a
-# result while another tab takes one in); no request leaves the page's origin.
+# own words, in both languages; a result too large to hand over from memory is refused;
+# axe-core finds nothing; the page at 360 px; installable, offline after one visit, a new
+# build that waits for a Reload (and a page another tab's Reload left behind); no
+# request leaves the page's origin.
 #
 #     web_test.py NATIVE_TOOL SITE_DIR EXAMPLES_DIR [SCREENSHOT.png]
-import http.server, json, math, os, re, shutil, struct, subprocess, sys, tempfile, threading, time, wave
+import http.server, json, math, os, re, shutil, struct, subprocess, sys, tempfile, threading
+import time, wave
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
@@ -25,14 +27,17 @@ from screen import screen_run
 # A WAV file of piece repeated (noise by default): its bytes, or written to path in
 # pieces when it is large. tag 0xFFFE gives the extensible format chunk (PCM inside);
 # chunks: that many empty chunks before the data.
-def wav(channels=2, rate=8000, bits=16, frames=1000, seed=1, path=None, piece=None, tag=1, chunks=0, bps=None):
+def wav(channels=2, rate=8000, bits=16, frames=1000, seed=1, path=None, piece=None, tag=1,
+        chunks=0, bps=None):
     block, size = channels * bits // 8, frames * channels * bits // 8
     piece = piece or bytes((seed * 7919 + i * 104729) % 251 for i in range(min(size, 1 << 16)))
     fmt = struct.pack("<HHIIHH", tag, channels, rate, bps or rate * block, block, bits)
-    fmt += struct.pack("<HHI", 22, bits, 3) + bytes.fromhex("0100000000001000800000aa00389b71") if tag == 0xFFFE else b""
+    sub = bytes.fromhex("0100000000001000800000aa00389b71")  # PCM's subformat
+    fmt += struct.pack("<HHI", 22, bits, 3) + sub if tag == 0xFFFE else b""
     head = b"WAVEfmt " + struct.pack("<I", len(fmt)) + fmt + b"JUNK\0\0\0\0" * chunks
-    head = b"RIFF" + struct.pack("<I", len(head) + 8 + size) + head + b"data" + struct.pack("<I", size)
-    body = [piece[: size - at] for at in range(0, size, len(piece))]  # one piece, many times over
+    head = b"RIFF" + struct.pack("<I", len(head) + 8 + size) + head
+    head += b"data" + struct.pack("<I", size)
+    body = [piece[: size - at] for at in range(0, size, len(piece))]  # one piece, many times
     return open(path, "wb").writelines([head, *body]) if path else head + b"".join(body)
 
 
@@ -51,7 +56,7 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
         return super().send_head()
 
     def end_headers(self):
-        # Nothing from the browser's own cache: offline, only the page's service worker has the site.
+        # Nothing from the browser's own cache: offline, only the service worker has the site.
         self.send_header("Cache-Control", "no-store")
         super().end_headers()
 
@@ -67,13 +72,16 @@ def serve(site):
 def browser_start(work, downloads):
     options = webdriver.ChromeOptions()
     options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
-    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--no-first-run",
-                 "--disable-background-networking", "--disable-component-update", "--disable-sync", "--lang=en-US",
-                 "--window-size=1000,1400", f"--user-data-dir={work}/profile", f"--log-net-log={work}/net.json"):
+    for flag in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                 "--no-first-run", "--disable-background-networking", "--disable-component-update",
+                 "--disable-sync", "--lang=en-US", "--window-size=1000,1400",
+                 f"--user-data-dir={work}/profile", f"--log-net-log={work}/net.json"):
         options.add_argument(flag)
     options.add_experimental_option("prefs", {"intl.accept_languages": "en-US"})
-    browser = webdriver.Chrome(service=Service(shutil.which("chromedriver") or "/usr/bin/chromedriver"), options=options)
-    browser.execute_cdp_cmd("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": downloads})
+    driver = Service(shutil.which("chromedriver") or "/usr/bin/chromedriver")
+    browser = webdriver.Chrome(service=driver, options=options)
+    browser.execute_cdp_cmd("Browser.setDownloadBehavior",
+                            {"behavior": "allow", "downloadPath": downloads})
     browser.profile = f"{work}/profile"
     return browser
 
@@ -92,7 +100,7 @@ def browser_total(browser, measure):
 
 # The proportional set size of all the browser's processes, in KiB.
 browser_pss_kib = lambda browser: browser_total(browser, lambda pid: sum(
-    int(l.split()[1]) for l in open(f"/proc/{pid}/smaps_rollup") if l.startswith("Pss:")))
+    int(line.split()[1]) for line in open(f"/proc/{pid}/smaps_rollup") if line.startswith("Pss:")))
 
 
 # Whether condition came true within seconds.
@@ -105,8 +113,9 @@ def until(browser, condition, seconds=10):
 
 # The names in the page's private file system.
 def disk_files(browser):
-    return browser.execute_async_script("""navigator.storage.getDirectory().then(async (d) => { const names = [];
-        for await (const n of d.keys()) names.push(n); arguments[0](names); }).catch(() => arguments[0](null));""")
+    return browser.execute_async_script("""navigator.storage.getDirectory().then(async (d) => {
+        const names = []; for await (const n of d.keys()) names.push(n); arguments[0](names);
+        }).catch(() => arguments[0](null));""")
 
 
 # Chooses the two files and presses Combine (or not).
@@ -124,22 +133,27 @@ def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0, load=Tru
     browser.execute_script("window.before = 1")  # gone if the run reloads the page (and goes on)
     combine(browser, paths)
     ended = "const s = document.getElementById('status').dataset; return s.exit || s.error"
-    WebDriverWait(browser, wait, poll_frequency=0.05, ignored_exceptions=[WebDriverException]).until(
-        lambda _: browser.execute_script(ended) or during and during() and 0)
+    WebDriverWait(browser, wait, poll_frequency=0.05, ignored_exceptions=[WebDriverException]) \
+        .until(lambda _: browser.execute_script(ended) or during and during() and 0)
     # The report's text, its gap (what it says and how many lines it left out), its
     # elements, and its text shown in the colour of the ending message.
-    h = browser.execute_script("""const $ = (id) => document.getElementById(id), s = $('status'), r = $('report');
-        const g = r?.querySelector('.omitted'), all = [...(r?.querySelectorAll('*') || [])];
-        return {...s.dataset, report: r?.textContent, gap: g?.textContent || '', left: +(g?.dataset.lines || 0),
-                elements: all.length, red: all.filter((e) => getComputedStyle(e).color === 'rgb(165, 14, 14)')
-                .map((e) => e.textContent).join(''), shorter: $('picture')?.dataset.shorterFrames, status: s.textContent,
-                name: $('download')?.download ?? null, duration: $('duration')?.textContent, focus: document.activeElement?.id, played: !!$('player')?.src && $('player').src === $('download')?.href,
+    h = browser.execute_script("""const $ = (id) => document.getElementById(id);
+        const s = $('status'), r = $('report'), g = r?.querySelector('.omitted');
+        const all = [...(r?.querySelectorAll('*') || [])];
+        const red = all.filter((e) => getComputedStyle(e).color === 'rgb(165, 14, 14)');
+        return {...s.dataset, report: r?.textContent, gap: g?.textContent || '',
+                left: +(g?.dataset.lines || 0), elements: all.length,
+                red: red.map((e) => e.textContent).join(''), status: s.textContent,
+                shorter: $('picture')?.dataset.shorterFrames, name: $('download')?.download ?? null,
+                duration: $('duration')?.textContent, focus: document.activeElement?.id,
+                played: !!$('player')?.src && $('player').src === $('download')?.href,
                 got: null, reloaded: !window.before};""")
     h["exit"], page_run.ms = int(h.get("exit") or -1), int(h.get("ms") or 0)
     if h["name"] and downloads:
         # The browser may change characters of the name that its file system refuses.
         browser.find_element(By.ID, "download").click()
-        done = lambda _: (f := os.listdir(downloads)) and not any(n.endswith(".crdownload") for n in f) and f
+        done = lambda _: (f := os.listdir(downloads)) and not any(
+            n.endswith(".crdownload") for n in f) and f
         path = f"{downloads}/{WebDriverWait(browser, 120).until(done)[0]}"
         h["got"] = open(path, "rb").read()
         os.remove(path)
@@ -147,59 +161,45 @@ def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0, load=Tru
 
 
 def main():
-    native, site, examples, shot = [*map(os.path.abspath, sys.argv[1:4]), (sys.argv[4:] or [None])[0]]
+    native, site, examples = map(os.path.abspath, sys.argv[1:4])
+    shot = (sys.argv[4:] or [None])[0]
     work = tempfile.mkdtemp(prefix="wavpair-web-")
     downloads, folder, big = f"{work}/downloads", f"{work}/files", f"{work}/big.wav"
     os.makedirs(downloads), os.makedirs(folder)
-    shutil.copytree(site, f"{work}/broken", ignore=shutil.ignore_patterns("wavpair.wasm"))  # an engine that cannot load
+    # An engine that cannot load.
+    shutil.copytree(site, f"{work}/broken", ignore=shutil.ignore_patterns("wavpair.wasm"))
     (server, origin), (broken_server, broken_origin) = serve(site), serve(f"{work}/broken")
     browser = browser_start(work, downloads)
     js, results, outs = browser.execute_script, [], {}
+
     # The native tool's screen on a UTF-8 pseudo-terminal, and its status.
-    native_run = lambda folder, names, out: (lambda screen, status: (screen.decode(), status))(*screen_run(
-        [native, *names, out], dict(os.environ, LC_ALL="C.UTF-8"), lambda: os.chdir(folder)))
-    check = lambda name, ok, detail="": results.append(bool(ok)) or ok or print(f"FAILED {name} {detail}")
-    quota = lambda size: browser.execute_cdp_cmd("Storage.overrideQuotaForOrigin",  # the origin's room on disk
-                                                 {"origin": origin} | ({"quotaSize": size} if size else {}))
+    def native_run(folder, names, out):
+        screen, status = screen_run([native, *names, out], dict(os.environ, LC_ALL="C.UTF-8"),
+                                    lambda: os.chdir(folder))
+        return screen.decode(), status
+
+    def check(name, ok, detail=""):
+        results.append(bool(ok))
+        return ok or print(f"FAILED {name} {detail}")
+
+    def quota(size):  # the origin's room on disk
+        browser.execute_cdp_cmd("Storage.overrideQuotaForOrigin",
+                                {"origin": origin} | ({"quotaSize": size} if size else {}))
+
     long, short = (open(f"{examples}/{n}", "rb").read() for n in ("long.wav", "short.wav"))
     wav(frames=50_000_000, rate=44100, seed=3, path=big)  # 200 MB in and out
-    tone = b"".join(struct.pack("<hh", v, v) for v in (round(20000 * math.sin(math.pi * k / 4)) for k in range(8)))
-    cases = [  # name, the two files (name and bytes or a path), what else holds (the page: index.html or the file)
+    sine = (round(20000 * math.sin(math.pi * k / 4)) for k in range(8))
+    tone = b"".join(struct.pack("<hh", v, v) for v in sine)
+    # Inputs as large as a result from memory may be, and larger (sparse: it is refused first).
+    under, over = f"{work}/under.wav", f"{work}/over.wav"
+    limit = int(re.search(r"kMemoryBytes = (\d+)e6", open(f"{site}/app.js").read())[1]) * 10**6
+    wav(frames=(limit - 44) // 4, rate=22050, path=under)
+    open(over, "wb").write(open(under, "rb").read(44)), os.truncate(over, limit + 1)
+    # name, the two files (name and bytes or a path), what else holds (the page:
+    # index.html or the file)
+    cases = [
         ("the examples", "long.wav", long, "short.wav", short),
         ("Japanese names", "長い録音.wav", long, "短い.wav", short),
-        # Every refusal says why in its own words, the file it concerns and its values.
-        ("a mono input", "s.wav", wav(), "mono.wav", wav(channels=1),
-         {"says": "The second file is not stereo (1 channel(s)); both files need two."}),
-        ("two mono inputs", "m.wav", wav(channels=1), "mono.wav", wav(channels=1),
-         {"says": "Neither file is stereo; both need two channels."}),
-        ("a 24-bit input", "a.wav", wav(), "deep.wav", wav(bits=24, tag=0xFFFE),
-         {"says": "The second file is 24-bit; only 8- and 16-bit PCM can be combined."}),
-        ("an extensible input", "a.wav", wav(), "ext.wav", wav(tag=0xFFFE),
-         {"says": "The second file is in the extensible format (FFFE); only plain PCM (format 1) can be combined."}),
-        ("a float input first", "float.wav", wav(bits=32, tag=3), "b.wav", wav(),
-         {"says": "The first file is 32-bit floating point; only 8- and 16-bit PCM can be combined."}),
-        ("an A-law input", "a.wav", wav(), "alaw.wav", wav(bits=8, tag=6),
-         {"says": "The second file is A-law compressed; only uncompressed PCM can be combined."}),
-        ("an ADPCM input", "a.wav", wav(), "adpcm.wav", wav(bits=4, tag=2),
-         {"says": "The second file is compressed (format 0002); only uncompressed PCM can be combined."}),
-        ("rates differ", "a.wav", wav(rate=8000), "b.wav", wav(rate=11025),
-         {"says": "The two files have different sample rates (8000 Hz and 11025 Hz)."}),
-        ("widths differ", "a.wav", wav(bits=16), "b.wav", wav(bits=8),
-         {"says": "The two files have different sample widths (16-bit and 8-bit)."}),
-        ("byte rates differ", "a.wav", wav(), "b.wav", wav(bps=1234), {"says": "The two files declare different byte rates."}),
-        ("not a WAV file", "a.wav", wav(), "notes.wav", b"just some text, no RIFF here\n",
-         {"says": "The second file is not a WAV file."}),
-        ("a big-endian file", "rifx.wav", b"RIFX" + wav()[4:], "b.wav", wav(),
-         {"says": "The first file is not a WAV file (or a big-endian one)."}),
-        ("a file too short", "a.wav", wav(), "short.wav", b"RIFF", {"says": "The second file is too short to be a WAV file."}),
-        ("no format chunk", "a.wav", wav(), "nofmt.wav", b"RIFF\x0c\0\0\0WAVEdata\0\0\0\0",
-         {"says": "The second file has no format chunk."}),
-        ("no audio", "a.wav", wav(), "nodata.wav", wav()[:44 - 8], {"says": "The second file holds no audio (no data chunk)."}),
-        ("a format chunk cut short", "cut.wav", wav()[:30], "b.wav", wav(), {"says": "The first file ends inside its format chunk.", "silent": 1}),
-        ("audio cut short", "a.wav", wav()[:3000], "b.wav", wav(frames=100),
-         {"says": "A file ends before the audio it declares, or the result could not be written."}),
-        ("a rate the header cannot hold", "a.wav", wav(rate=1 << 30, frames=10, bps=1), "b.wav", wav(rate=1 << 30, frames=10, bps=1),
-         {"says": "The result could not be written."}),
         # A report of 50,000 lines: shown bounded, in time, and the browser stays light
         # (doc/PERFORMANCE.md gives larger ones).
         ("50,000 empty chunks", "chunks.wav", wav(chunks=50_000), "b.wav", wav(),
@@ -207,47 +207,107 @@ def main():
         # The saved name's stem cut to 200 UTF-8 bytes: to the first input's own name
         # (still a file of its own), and at a character as a reader sees it.
         ("a 200-byte stem", "A" * 200 + ".wav", long, "b.wav", short, {"name": "A" * 200 + ".wav"}),
-        ("a stem cut between emoji", "a" * 10 + "👨‍👩‍👧" * 11 + ".wav", long, "b.wav", short, {"name": "a" * 10 + "👨‍👩‍👧" * 10 + ".wav"}),
+        ("a stem cut between emoji", "a" * 10 + "👨‍👩‍👧" * 11 + ".wav", long, "b.wav", short,
+         {"name": "a" * 10 + "👨‍👩‍👧" * 10 + ".wav"}),
         # What could drive a screen is not in the saved name, nor in the room its stem has;
         # one character larger than all that room is cut between its code points.
-        ("marks and a huge character", "\u202e" * 10 + "e" + "\u0301" * 105 + ".wav", long, "b.wav", short,
-         {"name": "e" + "\u0301" * 99 + ".wav"}),
+        ("marks and a huge character", "\u202e" * 10 + "e" + "\u0301" * 105 + ".wav", long,
+         "b.wav", short, {"name": "e" + "\u0301" * 99 + ".wav"}),
         ("a rate of 0 Hz", "a.wav", wav(rate=0), "b.wav", wav(rate=0, frames=400)),
-        ("8 bits, the second input longer", "a.wav", wav(bits=8, frames=500), "b.wav", wav(bits=8, seed=5)),
+        ("8 bits, the second input longer", "a.wav", wav(bits=8, frames=500), "b.wav",
+         wav(bits=8, seed=5)),
         # A name with the report's own words: what the page shows comes from the engine.
-        ("a name like the report's lines", '"data" の長さ: 7.wav', wav(frames=300), "b.wav", wav(frames=900)),
-        ("a name that reorders text", "a\u202egnp.wav", wav(frames=700), "b\u2066.wav", wav(frames=200), {"name": "agnp+b.wav"}),
+        ("a name like the report's lines", '"data" の長さ: 7.wav', wav(frames=300), "b.wav",
+         wav(frames=900)),
+        ("a name that reorders text", "a\u202egnp.wav", wav(frames=700), "b\u2066.wav",
+         wav(frames=200), {"name": "agnp+b.wav"}),
         ("one file's name twice", "same.wav", long, "same.wav", short),
-        ("inputs larger than the engine's memory", "big.wav", big, "small.wav", wav(rate=44100), {"memory": 128, "live": 1}),
+        ("inputs larger than the engine's memory", "big.wav", big, "small.wav", wav(rate=44100),
+         {"memory": 128, "live": 1}),
         ("the one-file page from disk", "long.wav", long, "short.wav", short, {"page": "file"}),
+        # Opened from disk the result is in memory: one as large as the browser hands over.
+        ("the one-file page from disk, the largest result", "a.wav", under, "b.wav", short,
+         {"page": "file"}),
         # A steady tone (a period of 8 frames, so every column holds its peaks) draws as a
         # flat band: the top of each channel's band on one row in every column.
-        ("a steady tone", "tone.wav", wav(frames=98760, piece=tone), "tone2.wav", wav(frames=32920, piece=tone), {"flat": 1}),
-        # A disk with room for the output (as large as the longer input), not for both inputs.
-        ("room for the output alone", "a.wav", wav(frames=2_000_000), "b.wav", wav(frames=1_500_000), {"quota": 9 << 20}),
+        ("a steady tone", "tone.wav", wav(frames=98760, piece=tone), "tone2.wav",
+         wav(frames=32920, piece=tone), {"flat": 1}),
+        # A disk with room for the output (as large as the longer input), not for both.
+        ("room for the output alone", "a.wav", wav(frames=2_000_000), "b.wav",
+         wav(frames=1_500_000), {"quota": 9 << 20}),
         # The second run on a page, the inputs the other way round: its own.
         ("a second run on the page", "short.wav", short, "long.wav", long, {"again": 1}),
     ]
+    # Every refusal says why in its own words, the file it concerns and its values.
+    high = dict(rate=1 << 30, frames=10, bps=1)
+    cases += [(name, "a.wav", a, "b.wav", b, {"says": says, "silent": silent}) for name, a, b, says,
+              *silent in [
+        ("a mono input", wav(), wav(channels=1),
+         "The second file is not stereo (1 channel(s)); both files need two."),
+        ("two mono inputs", wav(channels=1), wav(channels=1),
+         "Neither file is stereo; both need two channels."),
+        ("a 24-bit input", wav(), wav(bits=24, tag=0xFFFE),
+         "The second file is 24-bit; only 8- and 16-bit PCM can be combined."),
+        ("an extensible input", wav(), wav(tag=0xFFFE), "The second file is in the extensible "
+         "format (FFFE); only plain PCM (format 1) can be combined."),
+        ("a float input first", wav(bits=32, tag=3), wav(),
+         "The first file is 32-bit floating point; only 8- and 16-bit PCM can be combined."),
+        ("an A-law input", wav(), wav(bits=8, tag=6),
+         "The second file is A-law compressed; only uncompressed PCM can be combined."),
+        ("an ADPCM input", wav(), wav(bits=4, tag=2),
+         "The second file is compressed (format 0002); only uncompressed PCM can be combined."),
+        ("rates differ", wav(rate=8000), wav(rate=11025),
+         "The two files have different sample rates (8000 Hz and 11025 Hz)."),
+        ("widths differ", wav(bits=16), wav(bits=8),
+         "The two files have different sample widths (16-bit and 8-bit)."),
+        ("byte rates differ", wav(), wav(bps=1234), "The two files declare different byte rates."),
+        ("not a WAV file", wav(), b"just some text, no RIFF here\n",
+         "The second file is not a WAV file."),
+        ("a big-endian file", b"RIFX" + wav()[4:], wav(),
+         "The first file is not a WAV file (or a big-endian one)."),
+        ("a file too short", wav(), b"RIFF", "The second file is too short to be a WAV file."),
+        ("no format chunk", wav(), b"RIFF\x0c\0\0\0WAVEdata\0\0\0\0",
+         "The second file has no format chunk."),
+        ("no audio", wav(), wav()[:44 - 8], "The second file holds no audio (no data chunk)."),
+        ("a format chunk cut short", wav()[:30], wav(),
+         "The first file ends inside its format chunk.", 1),
+        ("audio cut short", wav()[:3000], wav(frames=100),
+         "A file ends before the audio it declares, or the result could not be written."),
+        ("a rate the header cannot hold", wav(**high), wav(**high),
+         "The result could not be written."),
+    ]]
     try:
         for name, a, a_data, b, b_data, *bounds in cases:
             files, bounds = [(a, a_data), (b, b_data)], dict(*bounds)
             # Two files of one name live in two folders, as the worker names them.
-            names = [f"{k + 1}/{f}" if files[0][0] == files[1][0] else f for k, (f, _) in enumerate(files)]
+            twice = files[0][0] == files[1][0]
+            names = [f"{k + 1}/{f}" if twice else f for k, (f, _) in enumerate(files)]
             for n, (_, data) in zip(names, files):
                 os.makedirs(os.path.dirname(f"{folder}/{n}"), exist_ok=True)
-                os.symlink(data, f"{folder}/{n}") if isinstance(data, str) else open(f"{folder}/{n}", "wb").write(data)
-            paths, base, samples, shown, began = [f"{folder}/{n}" for n in names], browser_pss_kib(browser), [], [], time.time()
+                if isinstance(data, str):
+                    os.symlink(data, f"{folder}/{n}")
+                else:
+                    open(f"{folder}/{n}", "wb").write(data)
+            paths, base, samples, shown = [f"{folder}/{n}" for n in names], 0, [], []
             # While it runs: the browser's memory, and the report while the output is written.
-            during = (lambda: (samples.append(browser_pss_kib(browser) - base), time.sleep(0.05), shown.append(js(
-                """const $ = (id) => document.getElementById(id), p = $('progress').value; return p > 0 && p < 1 &&
-                $('status').dataset.state === 'running' ? $('report').textContent : null""")))) if "memory" in bounds else None
+            writing = """const $ = (id) => document.getElementById(id), p = $('progress').value;
+                return p > 0 && p < 1 && $('status').dataset.state === 'running'
+                    ? $('report').textContent : null"""
+            during = (lambda: (samples.append(browser_pss_kib(browser) - base), time.sleep(0.05),
+                               shown.append(js(writing)))) if "memory" in bounds else None
+            base, began = browser_pss_kib(browser), time.time()
             quota(bounds.get("quota"))  # the browser's own room unless the case says
-            h = page_run(browser, f"file://{site}/wavpair.html" if "page" in bounds else f"{origin}/index.html", paths,
-                         downloads, during=during, load="again" not in bounds)
-            # Each column down to the first pixel of the band's blue (not white, not the red line).
-            tops = js("""const c = document.getElementById('picture'), w = c.width, h = c.height / 2, tops = new Set();
-                const d = c.getContext('2d').getImageData(0, 0, w, h).data, blue = (i) => d[i + 2] >= 200 && d[i] <= 100;
-                for (let x = 0, y = 0; x < w; x++, y = 0) { while (y < h && !blue(4 * (y * w + x))) y++; tops.add(y); }
+            url = f"file://{site}/wavpair.html" if "page" in bounds else f"{origin}/index.html"
+            h = page_run(browser, url, paths, downloads, during=during, load="again" not in bounds)
+            # Each column down to the first pixel of the band's blue (not white nor the red).
+            tops = js("""const c = document.getElementById('picture');
+                const w = c.width, h = c.height / 2;
+                const d = c.getContext('2d').getImageData(0, 0, w, h).data, tops = new Set();
+                const blue = (i) => d[i + 2] >= 200 && d[i] <= 100;
+                for (let x = 0, y = 0; x < w; x++, y = 0) {
+                    while (y < h && !blue(4 * (y * w + x))) y++;
+                    tops.add(y);
+                }
                 return [...tops].filter((y) => y < h);""") if "flat" in bounds else [0]
             took = time.time() - began
             # The native tool writes a name of its own (the page's may be an input's, or
@@ -258,124 +318,175 @@ def main():
             want = outs[name] = None if status else open(f"{folder}/{out}", "rb").read()
             # Marked: the message that ended the run, not the sizes the scan wrote to the
             # error stream before it.
-            ending = status and re.sub(r'\n? "(fmt |data)" ?の長さ: -?\d+ \[bytes\]\n', "", subprocess.run(
-                [native, *names, out], cwd=folder, capture_output=True).stderr.decode("cp932")).replace(out, full) or ""
+            err = subprocess.run([native, *names, out], cwd=folder, capture_output=True).stderr
+            sizes = r'\n? "(fmt |data)" ?の長さ: -?\d+ \[bytes\]\n'
+            ending = status and re.sub(sizes, "", err.decode("cp932")).replace(out, full) or ""
             head, tail = h["report"].split(h["gap"], 1) if h["gap"] else (h["report"], "")
+            lines = head.count("\n") + h["left"] + tail.count("\n")
+            frames = str(min(wave.open(p).getnframes() for p in paths)) if not status else None
+            seconds = r"Playing time: \d+\.\d{3} s(; the shorter input runs out at \d+\.\d{3} s)?\."
+            kept = ("memory" if "page" in bounds else "disk", True, "download")
             for what, ok in {
-                "the report": want_report.startswith(head) and want_report.endswith(tail) and
-                head.count("\n") + h["left"] + tail.count("\n") == want_report.count("\n"),
-                "the exit status and the state": (h["exit"], h["state"]) == (status, "refused" if status else "done"),
-                "the download and its name": h["got"] == want and h["name"] == (None if status else bounds.get("name", full)),
+                "the report": want_report.startswith(head) and want_report.endswith(tail)
+                and lines == want_report.count("\n"),
+                "the exit status and the state":
+                    (h["exit"], h["state"]) == (status, "refused" if status else "done"),
+                "the download and its name": h["got"] == want
+                and h["name"] == (None if status else bounds.get("name", full)),
                 # The frames the shorter input feeds, as Python's own reader counts them.
-                "where the shorter input ends": status or h["shorter"] == str(min(wave.open(p).getnframes() for p in paths)),
-                "the playing time in seconds": status or re.fullmatch(
-                    r"Playing time: \d+\.\d{3} s(; the shorter input runs out at \d+\.\d{3} s)?\.", h["duration"]),
-                "the output on disk where the browser has it, in the player, its link in focus": status or (
-                    h.get("output"), h["played"], h["focus"]) == ("memory" if "page" in bounds else "disk", True, "download"),
-                "the refusal explained": not status or h["status"] == f"Refused: {bounds.get('says')}",
-                "only the ending message marked": h["red"] == ending and bool(ending) == bool(status) - ("silent" in bounds),
-                "in time, a bounded report": took < bounds.get("seconds", 120) and len(h["report"].encode()) <=
-                bounds.get("text", 2 << 20) and h["elements"] <= bounds.get("elements", 5000),
+                "where the shorter input ends": status or h["shorter"] == frames,
+                "the playing time in seconds": status or re.fullmatch(seconds, h["duration"]),
+                "the output on disk where the browser has it, in the player, its link in focus":
+                    status or (h.get("output"), h["played"], h["focus"]) == kept,
+                "the refusal explained":
+                    not status or h["status"] == f"Refused: {bounds.get('says')}",
+                "only the ending message marked": h["red"] == ending
+                and bool(ending) == bool(status) - bool(bounds.get("silent")),
+                "in time, a bounded report": took < bounds.get("seconds", 120)
+                and len(h["report"].encode()) <= bounds.get("text", 2 << 20)
+                and h["elements"] <= bounds.get("elements", 5000),
                 # What the engine printed before it writes is there while it writes.
                 "the report shown while the output is written":
                     "live" not in bounds or want_report[:want_report.rindex("\n[")] in shown,
-                "the browser's memory stays flat": "memory" not in bounds or samples and max(samples) < bounds["memory"] << 10,
-                "no file but the result's on disk": "page" in bounds or len(disk_files(browser)) == (status == 0),
+                "the browser's memory stays flat":
+                    "memory" not in bounds or samples and max(samples) < bounds["memory"] << 10,
+                "no file but the result's on disk":
+                    "page" in bounds or len(disk_files(browser)) == (status == 0),
                 "a steady tone draws as a flat band": len(tops) == 1,
             }.items():
-                check(f"{name}: {what}", ok, h | {"got": None, "report": h["report"][-2000:], "want": want_report[-2000:]})
+                check(f"{name}: {what}", ok, h | {"got": None, "report": h["report"][-2000:],
+                                                  "want": want_report[-2000:]})
             if shot and name == "Japanese names":
                 js("window.scrollTo(0, 0)") or browser.save_screenshot(shot)
             shutil.rmtree(folder), os.makedirs(folder)
 
+        # Opened from disk, a result larger than the browser hands over from memory is
+        # refused before the run: serve the page, or use the command line.
+        h = page_run(browser, f"file://{site}/wavpair.html", [over, under])
+        check("the one-file page from disk, a result too large: refused before the run",
+              (h["state"], h.get("error"), h["status"], h["report"]) == (
+                  "refused", "too-large", "Refused: the result would be about "
+                  f"{(limit + 1) // 10**6} MB. Here it is kept in memory, and this browser hands "
+                  f"over at most {limit // 10**6} MB of it: serve the page from a web server, or "
+                  "use the command-line tool.", ""), h)
+        browser.get(f"{origin}/index.html")  # served again, for what follows
+
         # A run cancelled while it writes and one while its report comes: within a second
         # and for good, with no mark of the run before, nothing on disk; and one after them.
-        pair, b, chunky = [f"{folder}/long.wav", f"{folder}/short.wav"], f"{folder}/b.wav", f"{folder}/chunky.wav"
-        open(pair[0], "wb").write(long), open(pair[1], "wb").write(short), open(chunky, "wb").write(wav(chunks=200_000))
+        pair, b = [f"{folder}/long.wav", f"{folder}/short.wav"], f"{folder}/b.wav"
+        chunky = f"{folder}/chunky.wav"
+        open(pair[0], "wb").write(long), open(pair[1], "wb").write(short)
+        open(chunky, "wb").write(wav(chunks=200_000))
         state = """const $ = (id) => document.getElementById(id), s = $('status').dataset;
             return [Object.keys(s), s.state, $('progress').value, $('combine').disabled];"""
-        for what, path, rate, under_way in (("writing", big, 44100, "progress').value > 0"),
-                                            ("reporting", chunky, 8000, "report').textContent.length > 1e4")):
+        for what, path, rate, under_way in (
+                ("writing", big, 44100, "progress').value > 0"),
+                ("reporting", chunky, 8000, "report').textContent.length > 1e4")):
             open(b, "wb").write(wav(rate=rate))
             # A press waits for the longest task the page runs meanwhile, then for its handler
             # (from the press reaching the page): not the driver's pressing, tenths of a second.
-            js("""window.longest = 0; new PerformanceObserver((l) => l.getEntries().forEach((e) => window.longest = Math.max(
-                window.longest, e.duration))).observe({type: 'longtask'}); document.getElementById('cancel')
-                .addEventListener('click', (e) => window.lag = performance.now() - e.timeStamp, {once: true})""")
+            js("""window.longest = 0; new PerformanceObserver((l) => l.getEntries().forEach(
+                (e) => window.longest = Math.max(window.longest, e.duration)))
+                .observe({type: 'longtask'}); document.getElementById('cancel').addEventListener(
+                'click', (e) => window.lag = performance.now() - e.timeStamp, {once: true})""")
             combine(browser, [path, b])
             until(browser, lambda _: js(f"return document.getElementById('{under_way}"))
             browser.find_element(By.ID, "cancel").click()
             until(browser, lambda _: js(state)[1] == "cancelled")
-            said = [js("return window.longest + (window.lag ?? 1e9)") < 1000, js(state), time.sleep(1.5), js(state),
-                    disk_files(browser)]
-            check(f"Cancel while {what}: within a second and for good, nothing of the run before, nothing on disk",
-                  said == [True, [["state"], "cancelled", 0, False], None, [["state"], "cancelled", 0, False], []], said)
-        check("Combine after Cancel", page_run(browser, None, pair, downloads, load=False)["got"] == outs["the examples"])
+            said = [js("return window.longest + (window.lag ?? 1e9)") < 1000, js(state),
+                    time.sleep(1.5), js(state), disk_files(browser)]
+            cancelled = [["state"], "cancelled", 0, False]
+            check(f"Cancel while {what}: within a second and for good, nothing of the run before,"
+                  " nothing on disk", said == [True, cancelled, None, cancelled, []], said)
+        again = page_run(browser, None, pair, downloads, load=False)
+        check("Combine after Cancel", again["got"] == outs["the examples"])
 
         # An input changed after it was chosen, and one changed while it is read: refused as
         # the command line refuses a changed input, nothing left on disk.
         said, changing, c = [], f"{folder}/changing.wav", f"{folder}/c.wav"
         wav(rate=44100, path=c)
         for when in ("chosen", "read"):
-            shutil.copy(big if when == "read" else pair[0], changing), combine(browser, [changing, c], press=when == "read")
-            until(browser, lambda _: when == "chosen" or js("return document.getElementById('progress').value > 0"))
+            shutil.copy(big if when == "read" else pair[0], changing)
+            combine(browser, [changing, c], press=when == "read")
+            until(browser, lambda _: when == "chosen"
+                  or js("return document.getElementById('progress').value > 0"))
             with open(changing, "r+b") as f:  # its middle, the same size
                 f.seek(os.path.getsize(changing) // 2), f.write(bytes(1 << 10))
             browser.find_element(By.ID, "combine").click() if when == "chosen" else None
-            until(browser, lambda _: js("return document.getElementById('status').dataset.state !== 'running'"), 60)
-            said.append([js("return document.getElementById('status').textContent"), until(
-                browser, lambda _: disk_files(browser) == [], 5)])
-        check("an input changed after it was chosen, and while it is read: refused, nothing on disk", said == [
-            ["Refused: The first file could not be read.", True], ["Refused: A file could not be opened.", True]], said)
+            until(browser, lambda _: js(
+                "return document.getElementById('status').dataset.state !== 'running'"), 60)
+            said.append([js("return document.getElementById('status').textContent"),
+                         until(browser, lambda _: disk_files(browser) == [], 5)])
+        check("an input changed after it was chosen, and while it is read: refused, nothing on "
+              "disk",
+              said == [["Refused: The first file could not be read.", True],
+                       ["Refused: A file could not be opened.", True]], said)
 
         # A disk without room for the output: refused as a full disk is on the command line,
         # that message alone marked, nothing left on disk; then a run with room.
         wav(frames=2_000_000, path=f"{folder}/a.wav"), quota(4 << 20)
         h, _ = page_run(browser, None, [f"{folder}/a.wav", b], load=False), quota(None)
-        said = [h["state"], "could not be written" in h["status"], h["red"].count("\n"), until(
-            browser, lambda _: disk_files(browser) == [], 5), page_run(browser, None, pair, downloads, load=False)["got"]]
-        check("a disk without room for the output: refused, its message marked, nothing on disk, then a run",
-              said == ["refused", True, 1, True, outs["the examples"]], said[:4] + [h["status"], h["red"]])
+        said = [h["state"], "could not be written" in h["status"], h["red"].count("\n"),
+                until(browser, lambda _: disk_files(browser) == [], 5),
+                page_run(browser, None, pair, downloads, load=False)["got"]]
+        check("a disk without room for the output: refused, its message marked, nothing on disk,"
+              " then a run", said == ["refused", True, 1, True, outs["the examples"]],
+              said[:4] + [h["status"], h["red"]])
 
         # A browser that prefers Japanese gets the page in Japanese (its refusals are held
         # below); axe-core (WCAG 2.1 AA, best practice) finds nothing on it before or after
         # a run; at 360 px the report shows its last line and the picture a readable height.
-        browser.execute_cdp_cmd("Network.setUserAgentOverride", {"userAgent": js("return navigator.userAgent"),
-                                                                 "acceptLanguage": "ja"})
+        browser.execute_cdp_cmd("Network.setUserAgentOverride", {
+            "userAgent": js("return navigator.userAgent"), "acceptLanguage": "ja"})
         browser.get(origin)
-        said = js("return [document.documentElement.lang, document.getElementById('combine').textContent]")
+        said = js("""return [document.documentElement.lang,
+            document.getElementById('combine').textContent]""")
         check("Japanese: the page's language", said == ["ja", "合成"], said)
-        open(f"{folder}/m.wav", "wb").write(wav(channels=1)), open(f"{folder}/r.wav", "wb").write(wav(rate=11025))
-        said = [page_run(browser, None, [f"{folder}/{n}", pair[1]], load=False)["status"] for n in ("m.wav", "r.wav")]
+        open(f"{folder}/m.wav", "wb").write(wav(channels=1))
+        open(f"{folder}/r.wav", "wb").write(wav(rate=11025))
+        said = [page_run(browser, None, [f"{folder}/{n}", pair[1]], load=False)["status"]
+                for n in ("m.wav", "r.wav")]
         check("Japanese: a refusal in Japanese", said == [
-            "合成できません: 一つ目のファイルはステレオではありません(1チャンネル)。両方とも2チャンネルである必要があります。",
-            "合成できません: 二つのファイルのサンプリング周波数が異なります(11025 Hz と 22050 Hz)。"], said)
+            "合成できません: 一つ目のファイルはステレオではありません(1チャンネル)。"
+            "両方とも2チャンネルである必要があります。",
+            "合成できません: 二つのファイルのサンプリング周波数が異なります"
+            "(11025 Hz と 22050 Hz)。"],
+            said)
         # axe-core's script, installed from the registry beside the site where missing.
         axe = f"{os.path.dirname(site)}/axe/node_modules/axe-core/axe.min.js"
-        os.path.exists(axe) or subprocess.run(["npm", "install", "--silent", "--no-audit", "--no-fund", "--fetch-retries=1",
-                                               "--prefix", f"{os.path.dirname(axe)}/../..", "axe-core@4"],
-                                              capture_output=True, timeout=60)
-        axe = open(axe).read() if os.path.exists(axe) else print("SKIPPED axe-core: it could not be installed")
+        os.path.exists(axe) or subprocess.run(
+            ["npm", "install", "--silent", "--no-audit", "--no-fund", "--fetch-retries=1",
+             "--prefix", f"{os.path.dirname(axe)}/../..", "axe-core@4"],
+            capture_output=True, timeout=60)
+        axe = open(axe).read() if os.path.exists(axe) else print(
+            "SKIPPED axe-core: it could not be installed")
         for when in ("before a run", "after a run") if axe else ():
-            page_run(browser, f"{origin}/index.html", pair) if when == "after a run" else browser.get(origin)
+            if when == "after a run":
+                page_run(browser, f"{origin}/index.html", pair)
+            else:
+                browser.get(origin)
             js(axe)
-            found = browser.execute_async_script("""axe.run(document, {runOnly: ['wcag2a', 'wcag2aa', 'wcag21a',
-                'wcag21aa', 'best-practice']}).then((r) => arguments[0](r.violations.map((v) => v.id)))""")
+            found = browser.execute_async_script("""axe.run(document, {runOnly: ['wcag2a',
+                'wcag2aa', 'wcag21a', 'wcag21aa', 'best-practice']})
+                .then((r) => arguments[0](r.violations.map((v) => v.id)))""")
             check(f"axe-core finds nothing {when}", found == [], found)
         browser.set_window_size(360, 800)
         page_run(browser, f"{origin}/index.html", [chunky, b])
-        hidden, height = js("""const r = document.getElementById('report'), range = document.createRange(), box =
-            r.getBoundingClientRect(); r.scrollTop = r.scrollHeight; range.selectNodeContents(r); const rects = range.getClientRects();
-            return [rects[rects.length - 1].bottom > box.top + r.clientTop + r.clientHeight || r.scrollWidth > r.clientWidth,
+        hidden, height = js("""const r = document.getElementById('report');
+            const range = document.createRange(), box = r.getBoundingClientRect();
+            r.scrollTop = r.scrollHeight; range.selectNodeContents(r);
+            const rects = range.getClientRects(), last = rects[rects.length - 1];
+            return [last.bottom > box.top + r.clientTop + r.clientHeight
+                    || r.scrollWidth > r.clientWidth,
                     document.getElementById('picture').getBoundingClientRect().height];""")
-        check("at 360 px: the report's last line shown, no line cut at the side, the picture readable",
-              not hidden and height >= 120, height)
+        check("at 360 px: the report's last line shown, no line cut at the side, the picture "
+              "readable", not hidden and height >= 120, height)
 
         # The page's list of what a name must not show is the engine's: over the code
         # points below U+3000 and from U+FE00, the native screen shows '?' in a name
         # exactly for the characters of the page's list (NUL and '/' are in no name).
-        ranges = [(int(a, 16), int(b or a, 16)) for a, b in
-                  re.findall(r"\\u([0-9a-f]{4})(?:-\\u([0-9a-f]{4}))?", js("return driving.source"))]
+        listed = re.findall(r"\\u([0-9a-f]{4})(?:-\\u([0-9a-f]{4}))?", js("return driving.source"))
+        ranges = [(int(a, 16), int(b or a, 16)) for a, b in listed]
         points = [c for c in [*range(1, 0x3000), *range(0xFE00, 0xFFFE)] if c != ord("/")]
         differ = []
         for at in range(0, len(points), 80):
@@ -383,53 +494,73 @@ def main():
             open(f"{folder}/{name}", "wb").write(long)
             screen = native_run(folder, [name, "short.wav"], "o.wav")[0]
             os.remove(f"{folder}/{name}")
-            want = "".join("?" if any(a <= c <= b for a, b in ranges) else chr(c) for c in points[at:at + 80])
+            want = "".join("?" if any(a <= c <= b for a, b in ranges) else chr(c)
+                           for c in points[at:at + 80])
             differ += [] if f"ファイル名[{want}.wav]" in screen else [hex(points[at])]
-        check("the page hides in a name what the engine's screen hides", ranges and not differ, differ)
+        check("the page hides in a name what the engine's screen hides", ranges and not differ,
+              differ)
 
         # Served, the site is installable and works offline after one visit.
         offline_server, offline_origin = serve(site)
         browser.get(f"{offline_origin}/index.html")
         browser.execute_async_script("navigator.serviceWorker.ready.then(() => arguments[0]())")
-        errors = browser.execute_cdp_cmd("Page.getInstallabilityErrors", {})["installabilityErrors"]
+        errors = browser.execute_cdp_cmd("Page.getInstallabilityErrors", {})
+        errors = errors["installabilityErrors"]
         check("installable", errors == [], errors)
         offline_server.site = None
-        h = page_run(browser, f"{offline_origin}/index.html", pair, downloads)  # a page not there fails here
+        h = page_run(browser, f"{offline_origin}/index.html", pair, downloads)  # none: it fails
         check("offline after one visit: a combine", h["got"] == outs["the examples"], h["status"])
-        # New builds whose pages and workers speak other messages than the build before:
-        # each replaces the old cache, taking over from an idle page, then from another
-        # page while this one shows a result. The idle page reloads at once, its files
-        # still chosen; the other's next run reloads it (its spare engine is of the new
-        # build by then) and goes on. Every run ends with the native bytes; none hangs.
+        # New builds whose pages and workers speak other messages than the build before.
+        # The first waits: the page says so and keeps running its own build, Dismiss hides
+        # the word; another tab's Reload takes it in, and this page, showing a result, then
+        # reloads at its next Combine and goes on. The second is taken in by the Reload of
+        # an idle page, its files still chosen. Every run ends with the native bytes.
         builds = [re.search(r'kCache = "wavpair-([^"]+)"', open(f"{site}/sw.js").read())[1]]
-        for turn, (old, new) in enumerate((('type: "end"', 'type: "fin"'), ('type: "fin"', 'type: "end"'))):
+        shown = lambda: js("return !document.getElementById('update').hidden")
+        caches = lambda _: browser.execute_async_script(
+            "caches.keys().then(arguments[0])") == [f"wavpair-{builds[-1]}"]
+        kept = lambda: js("""return [...document.querySelectorAll('input[type=file]')]
+            .map((i) => i.files[0]?.size)""")
+        plain = outs["the examples"]
+        runs = lambda: [("reloaded" if h["reloaded"] else "") + str(h["got"] == plain)
+                        for h in (page_run(browser, None, pair, downloads, wait=20, load=False)
+                                  for _ in range(3))]
+        for turn, (old, new) in enumerate((('type: "end"', 'type: "fin"'),
+                                           ('type: "fin"', 'type: "end"'))):
             builds.append(builds[-1][::-1] if turn == 0 else builds[-1][8:] + builds[-1][:8])
             shutil.copytree(offline_server.site or site, f"{work}/next{turn}")
-            for file in ("sw.js", "app.js", "worker.js", "wavpair.js"):
-                text = open(f"{work}/next{turn}/{file}").read().replace(builds[-2], builds[-1]).replace(old, new)
+            for file in ("sw.js", "app.js", "worker.js"):
+                text = open(f"{work}/next{turn}/{file}").read().replace(builds[-2], builds[-1])
+                text = text.replace(old, new)
                 text = text.replace(f"{old[7:-1]}: async (", f"{new[7:-1]}: async (")
                 open(f"{work}/next{turn}/{file}", "w").write(text)
-            tab = browser.current_window_handle
-            if turn == 1:
-                browser.switch_to.new_window("tab")
             browser.get(f"{offline_origin}/index.html")
-            combine(browser, pair, press=False)  # before the new build is there to be found
+            combine(browser, pair, press=False)
             offline_server.site = f"{work}/next{turn}"
-            js("window.before = 1; navigator.serviceWorker.getRegistration().then((r) => r.update())")
-            caches = lambda _: browser.execute_async_script("caches.keys().then(arguments[0])") == [f"wavpair-{builds[-1]}"]
-            check(f"a new build replaces the old cache ({turn + 1})", until(browser, caches))
-            until(browser, lambda _: js("return !window.before"))
-            kept = js("return [...document.querySelectorAll('input[type=file]')].map((i) => i.files[0]?.size)")
-            if turn == 1:
+            js("""window.before = 1;
+                navigator.serviceWorker.getRegistration().then((r) => r.update())""")
+            said = [until(browser, lambda _: shown())]
+            if turn == 0:
+                dismiss = "document.getElementById('dismiss').click(); return window.before"
+                said += [runs(), js(dismiss), shown()]
+                tab = browser.current_window_handle
+                browser.switch_to.new_window("tab")
+                browser.get(f"{offline_origin}/index.html")
+                said += [until(browser, lambda _: shown())]
+                js("document.getElementById('reload').click()")
+                said += [until(browser, caches)]
                 browser.close(), browser.switch_to.window(tab)
-            try:
-                runs = [page_run(browser, None, pair, downloads, wait=20, load=False) for _ in range(3)]
-                runs = [("reloaded" if h["reloaded"] else "") + str(h["got"] == outs["the examples"]) for h in runs]
-            except TimeoutException:
-                runs = "a run that never ends"
-            check(f"an open page meets a new build ({('idle', 'showing a result')[turn]}): it finishes or reloads",
-                  runs == [["True"] * 3, ["reloadedTrue", "True", "True"]][turn] and kept == [len(long), len(short)],
-                  [runs, kept])
+                said += [runs(), kept()]
+                check("a new build waits; Dismiss; another tab's Reload; this page's next Combine "
+                      "reloads, goes on", said == [True, ["True"] * 3, 1, False, True, True,
+                                                   ["reloadedTrue", "True", "True"],
+                                                   [len(long), len(short)]], said)
+            else:
+                js("document.getElementById('reload').click()")
+                said += [until(browser, lambda _: js("return !window.before")),
+                         until(browser, caches), kept(), runs()]
+                check("an idle page's Reload takes a new build in, its files still chosen",
+                      said == [True, True, True, [len(long), len(short)], ["True"] * 3], said)
         offline_server.shutdown(), offline_server.server_close()
 
         # An engine that cannot load, and index.html opened from disk: a clear message
@@ -440,9 +571,10 @@ def main():
             began = time.time()
             combine(browser, pair)
             until(browser, lambda _: js("return document.getElementById('status').dataset.error"))
-            said = js("return [document.getElementById('status').textContent, document.getElementById('combine').disabled]")
-            check(f"{what}: said within a few seconds", time.time() - began < 6 and not said[1] and
-                  ("wavpair.html" in said[0]) == url.startswith("file:"), said)
+            said = js("""return [document.getElementById('status').textContent,
+                document.getElementById('combine').disabled]""")
+            check(f"{what}: said within a few seconds", time.time() - began < 6 and not said[1]
+                  and ("wavpair.html" in said[0]) == url.startswith("file:"), said)
 
     finally:
         browser.quit(), server.shutdown(), broken_server.shutdown()
@@ -453,10 +585,12 @@ def main():
     # it did not get to close has its events all there.
     text = open(f"{work}/net.json").read().rstrip()
     log = json.loads(text if text.endswith("}") else text.rstrip(",") + "]}")
-    served = [e["params"]["url"] for e in log["events"] if e["type"] == log["constants"]["logEventTypes"][
-        "URL_REQUEST_START_JOB"] and e.get("params", {}).get("initiator") in (origin, broken_origin, "null")]
-    check("every request to the page's own origin", any(u.endswith("/wavpair.wasm") for u in served) and all(
-        u.split("/")[2].startswith("127.0.0.1:") for u in served if u.startswith("http")), served)
+    start = log["constants"]["logEventTypes"]["URL_REQUEST_START_JOB"]
+    served = [e["params"]["url"] for e in log["events"] if e["type"] == start
+              and e.get("params", {}).get("initiator") in (origin, broken_origin, "null")]
+    check("every request to the page's own origin", any(u.endswith("/wavpair.wasm") for u in served)
+          and all(u.split("/")[2].startswith("127.0.0.1:") for u in served if u.startswith("http")),
+          served)
     shutil.rmtree(work)
     print(f"{results.count(True)} passed, {results.count(False)} failed")
     return 1 if False in results else 0

@@ -4,50 +4,67 @@
 "use strict";
 
 const kStartMs = 5000; // an engine not loaded by then has failed to start
-const kBuild = "@BUILD@"; // the page runs workers and engines of this build only
 const kDrawMs = 200; // the report is drawn at most this often while it comes
-const kLargeBytes = 512 << 20; // inputs from which gathering the output here is a risk
+// The largest result the browser hands over (plays, saves) from memory, as where the page is
+// opened from disk: a fresh Chromium 156 handed over 503 MB here and failed at 524 MB
+// (ERR_BLOB_REFERENCED_BLOB_BROKEN); one that had run other results failed at 450 MB.
+const kMemoryBytes = 400e6;
 const kEndLines = 2000; // the report shows this many of its first lines and of its last ones
 const kStemBytes = 200; // the saved name's stem, in UTF-8: file systems take 255 bytes
 
 const kTexts = {
   // The page's own English is in index.html; here, what it fills in.
   en: {
-    pictureLabel: (left, right) => `The output's left channel (${left}) above its right channel (${right})`,
+    pictureLabel: (left, right) =>
+      `The output's left channel (${left}) above its right channel (${right})`,
     sides: (left, right) => `Left: ${left}, folded to mono. Right: ${right}.`,
     choose: "Choose two files.", chooseBoth: "Choose a first and a second file.",
     combining: "Combining…", cancelled: "Cancelled.", starting: "Starting the engine…",
     done: (name) => `Done: ${name} is ready to save.`, save: (name) => `Save ${name}`,
-    time: (all, at) => `Playing time: ${all} s` + (at ? `; the shorter input runs out at ${at} s.` : "."),
+    time: (all, at) =>
+      `Playing time: ${all} s` + (at ? `; the shorter input runs out at ${at} s.` : "."),
     omitted: (n) => `… ${n.toLocaleString("en")} lines left out …`,
     failed: (why) => `The engine could not run: ${why}. Reload the page to try again.`,
-    slow: "it did not start", noWorker: "this browser will not start it here", noLoad: "it could not be loaded",
-    fromDisk: "This page needs a web server. Opened from disk, use wavpair.html (the whole page in one file) " +
-      "beside it instead.",
+    slow: "it did not start", noWorker: "this browser will not start it here",
+    noLoad: "it could not be loaded",
+    fromDisk: "This page needs a web server. Opened from disk, use wavpair.html (the whole " +
+      "page in one file) beside it instead.",
     refused: (why) => `Refused: ${why}`, files: ["the first file", "the second file"],
+    tooLarge: (mb) => `Refused: the result would be about ${mb} MB. Here it is kept in ` +
+      `memory, and this browser hands over at most ${kMemoryBytes / 1e6} MB of it: serve the ` +
+      "page from a web server, or use the command-line tool.",
   },
   ja: {
     title: "wavpair: 二つのステレオWAVファイルを並べる",
-    intro: "二つのステレオWAVファイル(PCM、8または16ビット)をひとつにします。長いほうをモノラルにまとめて左チャンネルに、" +
-      "もう一方を右チャンネルに入れます。処理はすべてこのコンピュータの中で行われ、ファイルはどこにも送られません。",
-    first: "一つ目のWAVファイル", second: "二つ目のWAVファイル", drop: "またはここにドロップ", combine: "合成",
-    cancel: "中止", progress: "進み具合", report: "レポート", result: "結果", listen: "試聴", channels: "チャンネル",
-    both: "両方", left: "左チャンネルを両耳で", right: "右チャンネルを両耳で",
+    intro: "二つのステレオWAVファイル(PCM、8または16ビット)をひとつにします。" +
+      "長いほうをモノラルにまとめて左チャンネルに、もう一方を右チャンネルに入れます。" +
+      "処理はすべてこのコンピュータの中で行われ、ファイルはどこにも送られません。",
+    first: "一つ目のWAVファイル", second: "二つ目のWAVファイル", drop: "またはここにドロップ",
+    combine: "合成", cancel: "中止", progress: "進み具合", report: "レポート", result: "結果",
+    listen: "試聴", channels: "チャンネル", both: "両方", left: "左チャンネルを両耳で",
+    right: "右チャンネルを両耳で",
     pictureLabel: (left, right) => `出力の左チャンネル(${left}、上)と右チャンネル(${right}、下)`,
     caption: "上が左チャンネル、下が右チャンネル。線は短いほうの入力が終わった位置です。",
     sides: (left, right) => `左: ${left}(モノラルにまとめたもの)。右: ${right}。`,
-    choose: "ファイルを二つ選んでください。", chooseBoth: "一つ目と二つ目のファイルを選んでください。",
-    combining: "合成しています…", cancelled: "中止しました。", starting: "エンジンを起動しています…",
+    choose: "ファイルを二つ選んでください。",
+    chooseBoth: "一つ目と二つ目のファイルを選んでください。",
+    combining: "合成しています…", cancelled: "中止しました。",
+    starting: "エンジンを起動しています…",
     done: (name) => `完了: ${name} を保存できます。`, save: (name) => `${name} を保存`,
-    time: (all, at) => `再生時間: ${all} 秒` + (at ? `(短いほうの入力は ${at} 秒で終わります)。` : "。"),
+    time: (all, at) =>
+      `再生時間: ${all} 秒` + (at ? `(短いほうの入力は ${at} 秒で終わります)。` : "。"),
     omitted: (n) => `… ${n.toLocaleString("ja")} 行を省略 …`,
-    failed: (why) => `エンジンを実行できませんでした: ${why}。ページを再読み込みしてください。`,
-    slow: "起動しませんでした", noWorker: "このブラウザはここでは起動を許しません", noLoad: "読み込めませんでした",
-    fromDisk: "このページはWebサーバーから開いてください。ディスクから開く場合は、隣にある " +
-      "wavpair.html(ページ全体をひとつにしたファイル)を使ってください。",
-    memory: "このブラウザはこのページから結果をディスクに書けないため、結果をメモリーに保持します。" +
-      "これほど大きな結果では、メモリーが足りなくなるおそれがあります。",
+    failed: (why) =>
+      `エンジンを実行できませんでした: ${why}。ページを再読み込みしてください。`,
+    slow: "起動しませんでした", noWorker: "このブラウザはここでは起動を許しません",
+    noLoad: "読み込めませんでした",
+    fromDisk: "このページはWebサーバーから開いてください。ディスクから開く場合は、" +
+      "隣にある wavpair.html(ページ全体をひとつにしたファイル)を使ってください。",
     refused: (why) => `合成できません: ${why}`, files: ["一つ目のファイル", "二つ目のファイル"],
+    tooLarge: (mb) => `合成できません: 結果は約 ${mb} MB になります。` +
+      `ここでは結果をメモリーに保持し、このブラウザが受け渡せるのは ${kMemoryBytes / 1e6} MB ` +
+      "までです。ページをWebサーバーから開くか、コマンドラインのツールを使ってください。",
+    update: "新しい版があります。", reload: "再読み込み", dismiss: "閉じる",
   },
 };
 
@@ -56,7 +73,8 @@ const kWhy = {
   kInputOpen: ["{f} could not be read.", "{f}を読めません。"],
   kReadFailed: ["{f} is too short to be a WAV file.", "{f}はWAVファイルとしては短すぎます。"],
   kNoWave: ["{f} is not a WAV file.", "{f}はWAVファイルではありません。"],
-  kNotRiff: ["{f} is not a WAV file (or a big-endian one).", "{f}はWAVファイルではありません(ビッグエンディアン形式を含む)。"],
+  kNotRiff: ["{f} is not a WAV file (or a big-endian one).",
+    "{f}はWAVファイルではありません(ビッグエンディアン形式を含む)。"],
   kNoFmt: ["{f} has no format chunk.", "{f}にはフォーマットチャンクがありません。"],
   kNoData: ["{f} holds no audio (no data chunk).", "{f}には音声(dataチャンク)がありません。"],
   cut: ["{f} ends inside its format chunk.", "{f}はフォーマットチャンクの途中で終わっています。"],
@@ -66,22 +84,26 @@ const kWhy = {
     "{f}は拡張形式(FFFE)です。合成できるのは通常のPCM(形式1)だけです。"],
   float: ["{f} is {bits}-bit floating point; only 8- and 16-bit PCM can be combined.",
     "{f}は{bits}ビット浮動小数点です。合成できるのは8ビットと16ビットのPCMだけです。"],
-  law: ["{f} is {law} compressed; only uncompressed PCM can be combined.", "{f}は{law}で圧縮されています。合成できるのは無圧縮PCMだけです。"],
+  law: ["{f} is {law} compressed; only uncompressed PCM can be combined.",
+    "{f}は{law}で圧縮されています。合成できるのは無圧縮PCMだけです。"],
   kBitsOnly: ["{f} is {bits}-bit; only 8- and 16-bit PCM can be combined.",
     "{f}は{bits}ビットです。合成できるのは8ビットと16ビットのPCMだけです。"],
   kNotStereo: ["{f} is not stereo ({channels} channel(s)); both files need two.",
     "{f}はステレオではありません({channels}チャンネル)。両方とも2チャンネルである必要があります。"],
-  neither: ["neither file is stereo; both need two channels.", "どちらのファイルもステレオではありません。両方とも2チャンネルである必要があります。"],
+  neither: ["neither file is stereo; both need two channels.",
+    "どちらのファイルもステレオではありません。両方とも2チャンネルである必要があります。"],
   kRateDiffers: ["the two files have different sample rates ({rate0} Hz and {rate1} Hz).",
     "二つのファイルのサンプリング周波数が異なります({rate0} Hz と {rate1} Hz)。"],
   kBitsDiffers: ["the two files have different sample widths ({bits0}-bit and {bits1}-bit).",
     "二つのファイルのサンプルビット数が異なります({bits0}ビットと{bits1}ビット)。"],
-  kBytesPerSecDiffers: ["the two files declare different byte rates.", "二つのファイルの1秒当たりのバイト数が異なります。"],
+  kBytesPerSecDiffers: ["the two files declare different byte rates.",
+    "二つのファイルの1秒当たりのバイト数が異なります。"],
   kFileOpen: ["a file could not be opened.", "ファイルを開けませんでした。"],
   kOutputWrite: ["the result could not be written.", "結果を書き込めませんでした。"],
   kDataWrite: ["a file ends before the audio it declares, or the result could not be written.",
     "ファイルが宣言された音声より先に終わっているか、結果を書き込めませんでした。"],
-  other: ["exit status {status}; see the report.", "終了ステータス {status}。レポートを見てください。"],
+  other: ["exit status {status}; see the report.",
+    "終了ステータス {status}。レポートを見てください。"],
 };
 ["en", "ja"].forEach((l, k) => (kTexts[l].why = Object.fromEntries(
   Object.entries(kWhy).map(([message, texts]) => [message, texts[k]]))));
@@ -90,11 +112,14 @@ const kLanguage = [...(navigator.languages || []), navigator.language || "en"]
 const T = kTexts[kLanguage];
 
 const $ = (id) => document.getElementById(id);
-const [first, second, combine, cancel, progress, status, report, result, picture, player, channels] = ["first",
-  "second", "combine", "cancel", "progress", "status", "report", "result", "picture", "player", "channels"].map($);
+const [first, second, combine, cancel, progress, status, report, result, picture, player,
+  channels] = ["first", "second", "combine", "cancel", "progress", "status", "report", "result",
+  "picture", "player", "channels"].map($);
 document.documentElement.lang = kLanguage;
 document.title = T.title || document.title;
-for (const node of document.querySelectorAll("[data-text]")) node.textContent = T[node.dataset.text] || node.textContent;
+for (const node of document.querySelectorAll("[data-text]")) {
+  node.textContent = T[node.dataset.text] || node.textContent;
+}
 
 // Why the engine refused, from its result: the message that ended the run (none: the run
 // was cut inside a format chunk), the input it concerns and the format the scan read.
@@ -106,8 +131,10 @@ function refusal(r, exit, t = T) {
   if (key === "extensible" && r.formatBits !== 8 && r.formatBits !== 16) key = "kBitsOnly";
   if (key === "kNotStereo" && r.concerns < 0) key = "neither";
   const [a, b] = r.inputs;
-  const fill = { f: t.files[r.concerns], bits: r.formatBits, law: r.formatTag === 6 ? "A-law" : "μ-law",
-    hex: r.formatTag.toString(16).toUpperCase().padStart(4, "0"), channels: (r.inputs[r.concerns] || {}).channels,
+  const fill = { f: t.files[r.concerns], bits: r.formatBits,
+    law: r.formatTag === 6 ? "A-law" : "μ-law",
+    hex: r.formatTag.toString(16).toUpperCase().padStart(4, "0"),
+    channels: (r.inputs[r.concerns] || {}).channels,
     rate0: a.rate, rate1: b.rate, bits0: a.bits, bits1: b.bits, status: exit };
   const text = (t.why[key] || t.why.other).replace(/\{(\w+)\}/g, (_, k) => fill[k]);
   return text.charAt(0).toUpperCase() + text.slice(1);
@@ -115,6 +142,7 @@ function refusal(r, exit, t = T) {
 
 // What could drive what shows a name (controls, marks that reorder text): what the
 // engine's screen shows as '?', and NUL (tests/web_test.py holds the lists together).
+// eslint-disable-next-line no-control-regex -- the controls are what it is for
 const driving = /[\u0000-\u001f\u007f-\u009f\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069]/gu;
 const shown = (name) => name.replace(driving, "?");
 // The output's name after the inputs' (long.wav, short.wav: long+short.wav), none of that in
@@ -123,33 +151,47 @@ const shown = (name) => name.replace(driving, "?");
 function outputName(a, b) {
   const whole = [a, b].map((n) => n.replace(driving, "").replace(/\.wav$/i, "")).join("+");
   const bytes = (text) => new TextEncoder().encode(text).length;
-  const stem = (Intl.Segmenter ? [...new Intl.Segmenter().segment(whole)].map((s) => s.segment) : [whole])
-    .flatMap((c) => (bytes(c) > kStemBytes ? [...c] : [c])); // a character larger than the room: code points
+  const characters = Intl.Segmenter
+    ? [...new Intl.Segmenter().segment(whole)].map((s) => s.segment) : [whole];
+  // A character larger than all the room: its code points.
+  const stem = characters.flatMap((c) => (bytes(c) > kStemBytes ? [...c] : [c]));
   while (bytes(stem.join("")) > kStemBytes) stem.pop();
   return `${stem.join("")}.wav`;
 }
 
 // The worker's script: the one-file page carries it inside itself.
 const inline = $("worker-source");
-const workerUrl = inline ? URL.createObjectURL(new Blob([inline.textContent], { type: "text/javascript" })) : "worker.js";
+const workerUrl = inline
+  ? URL.createObjectURL(new Blob([inline.textContent], { type: "text/javascript" })) : "worker.js";
 const fromDisk = location.protocol === "file:" && !inline;
 
-// Served, the site is an installable app that works offline (sw.js). A new build takes
-// over an idle page (no run, no result shown), which reloads at once; a busy one keeps its
-// build's files until a run meets another build's worker (start), its spare engine new.
+// Served, the site is an installable app that works offline (sw.js). A new build waits,
+// and the page says so: Reload takes it in (the files chosen kept), Dismiss keeps this build.
+// A page that another page's Reload left behind starts no engine again: it would be of the
+// new build. Its next Combine reloads it and goes on with the run.
+let [stale, asked] = [false, false];
 if (!inline && /^https?:$/.test(location.protocol) && "serviceWorker" in navigator) {
-  const idle = () => !running && result.hidden;
   navigator.serviceWorker.register("sw.js").then((registration) => {
-    const take = () => registration.waiting && idle() && registration.waiting.postMessage("take");
-    registration.addEventListener("updatefound", () => registration.installing.addEventListener("statechange", take));
-    take();
+    const ask = () => registration.waiting && ($("update").hidden = false);
+    registration.addEventListener("updatefound",
+      () => registration.installing.addEventListener("statechange", ask));
+    ask();
+    $("reload").addEventListener("click", () => {
+      asked = true;
+      return registration.waiting ? registration.waiting.postMessage("take") : reload(false);
+    });
   }).catch(() => {});
   navigator.serviceWorker.addEventListener("controllerchange", () => {
-    if (idle()) return reload(false);
+    stale = true;
+    // One that was loading meanwhile may hold parts of both builds.
+    for (const engine of [spare, running]) if (engine && !engine.said) engine.stale = true;
     if (spare && spare.worker) spare.worker.terminate();
-    spare = spare && engineStart();
+    spare = null;
+    if (asked) reload(false);
+    $("update").hidden = false;
   });
 }
+$("dismiss").addEventListener("click", () => ($("update").hidden = true));
 
 // Each run's output is a file of the origin's private file system, named for the tab and
 // the run. The page removes it when the run fails or its result goes (waiting while an
@@ -166,10 +208,13 @@ async function diskRemove(name, tries = 40) {
 // This tab's files of the runs so far but keep, and the files of tabs that are gone.
 async function diskTidy(keep) {
   if (!hasDisk) return;
-  const [upTo, held] = [runs, new Set(((await navigator.locks.query()).held || []).map((l) => l.name))];
+  const upTo = runs; // the runs so far, not one that starts meanwhile
+  const held = new Set(((await navigator.locks.query()).held || []).map((l) => l.name));
   for await (const name of (await navigator.storage.getDirectory()).keys()) {
     const [, owner, run] = /^wavpair-([a-z0-9]+)-(\d+)\.wav$/.exec(name) || [];
-    if (owner === tab ? +run <= upTo && name !== keep : owner && !held.has(`wavpair-${owner}`)) await diskRemove(name);
+    const gone = owner === tab ? +run <= upTo && name !== keep
+      : owner && !held.has(`wavpair-${owner}`);
+    if (gone) await diskRemove(name);
   }
 }
 if (hasDisk) navigator.locks.request(`wavpair-${tab}`, () => new Promise(() => {})).catch(() => {});
@@ -181,14 +226,15 @@ function engineStart() {
   engine.ready = new Promise((settle) => {
     const fail = (message) => settle({ type: "failed", message });
     setTimeout(() => fail(T.slow), kStartMs);
-    try { engine.worker = new Worker(workerUrl); } catch (e) { return fail(T.noWorker); }
+    try { engine.worker = new Worker(workerUrl); } catch { return fail(T.noWorker); }
     engine.worker.onmessage = ({ data }) => settle(data);
     engine.worker.onerror = (e) => e.preventDefault() || fail(e.message || T.slow);
   });
   engine.ready.then((word) => (engine.said = word));
   return engine;
 }
-let [spare, running] = [fromDisk ? null : engineStart(), null]; // running: the engine of the run under way
+// running: the engine of the run under way
+let [spare, running] = [fromDisk ? null : engineStart(), null];
 
 // The status line, and its state for whoever watches the page: running, done, refused,
 // cancelled or failed (none before the first run); no mark of a run it does not show.
@@ -202,11 +248,16 @@ function say(text, state, marks = {}) {
 // its last kEndLines lines (kept as [kind, line], drawn anew), each run of one kind a
 // node: text, or a marked span for the message that ended the run.
 const view = {};
-const span = (className, textContent = "") => Object.assign(document.createElement("span"), { className, textContent });
+const span = (className, textContent = "") =>
+  Object.assign(document.createElement("span"), { className, textContent });
 function nodes(lines) {
   const runs = [];
-  for (const [kind, text] of lines) if (runs.at(-1)?.[0] === kind) runs.at(-1)[1] += text; else runs.push([kind, text]);
-  return runs.map(([kind, text]) => (kind === 3 ? span("err", text) : document.createTextNode(text)));
+  for (const [kind, text] of lines) {
+    if (runs.at(-1)?.[0] === kind) runs.at(-1)[1] += text;
+    else runs.push([kind, text]);
+  }
+  return runs.map(([kind, text]) =>
+    (kind === 3 ? span("err", text) : document.createTextNode(text)));
 }
 function reportAdd(pieces) {
   const head = [];
@@ -219,7 +270,9 @@ function reportAdd(pieces) {
   }
   view.top.append(...nodes(head));
   let drop = 0;
-  for (; view.lines > kEndLines; drop++) if (view.tail[drop][1].endsWith("\n")) view.lines--, view.left++;
+  for (; view.lines > kEndLines; drop++) {
+    if (view.tail[drop][1].endsWith("\n")) view.lines--, view.left++;
+  }
   view.tail.splice(0, drop);
   // Drawn at most every kDrawMs, in a frame, however many batches came: laying out the
   // tail is the page's largest cost, and Cancel must still be answered at once.
@@ -253,14 +306,15 @@ function reset() {
 function finish(focus) {
   if (running && running.worker) running.worker.terminate();
   diskTidy(focus ? diskName : null).catch(() => {});
-  [running, spare] = [null, spare || engineStart()];
+  [running, spare] = [null, spare || (stale ? null : engineStart())];
   [combine.disabled, cancel.disabled] = [false, true];
   (focus || status).focus();
 }
 
 const failed = (why) => finish() || say(T.failed(why || T.noLoad), "failed", { error: "engine" });
 
-// The picture: each channel's least and greatest sample per column, a line where the shorter input ran out.
+// The picture: each channel's least and greatest sample per column, a line where the shorter
+// input ran out.
 function draw(r, columns) {
   const g = picture.getContext("2d");
   const [w, h, n] = [picture.width, picture.height / 2, columns.length / 4];
@@ -277,7 +331,8 @@ function draw(r, columns) {
   });
   picture.dataset.shorterFrames = String(r.shorterFrames);
   g.fillStyle = "#c5221f";
-  if (r.shorterFrames < r.outputFrames) g.fillRect((r.shorterFrames / r.outputFrames) * w - 1, 0, 2, 2 * h);
+  const x = (r.shorterFrames / r.outputFrames) * w;
+  if (r.shorterFrames < r.outputFrames) g.fillRect(x - 1, 0, 2, 2 * h);
 }
 
 // The channel the listener picked in both ears, or both as they are (Web Audio).
@@ -285,7 +340,8 @@ let audio = null;
 channels.addEventListener("change", () => {
   if (!audio) {
     const context = new AudioContext();
-    audio = { context, split: context.createChannelSplitter(2), merge: context.createChannelMerger(2) };
+    audio = { context, split: context.createChannelSplitter(2),
+      merge: context.createChannelMerger(2) };
     context.createMediaElementSource(player).connect(audio.split);
     audio.merge.connect(context.destination);
   }
@@ -298,13 +354,16 @@ player.addEventListener("play", () => audio && audio.context.resume().catch(() =
 
 // The result shown: playing time, picture, player and the link to save it.
 async function show(r, columns, onDisk, name, files, parts) {
-  const seconds = (n) => (r.inputs[0].rate ? n / r.inputs[0].rate : 0).toFixed(3); // the tool's own 0 Hz: 0 s
-  $("duration").textContent = T.time(seconds(r.outputFrames), r.shorterFrames < r.outputFrames && seconds(r.shorterFrames));
+  // The tool's own 0 Hz: 0 s.
+  const seconds = (n) => (r.inputs[0].rate ? n / r.inputs[0].rate : 0).toFixed(3);
+  const shorter = r.shorterFrames < r.outputFrames && seconds(r.shorterFrames);
+  $("duration").textContent = T.time(seconds(r.outputFrames), shorter);
   draw(r, columns);
   const sides = (r.longer === 1 ? [files[1], files[0]] : files).map((f) => shown(f.name));
   picture.setAttribute("aria-label", T.pictureLabel(...sides));
   $("sides").textContent = T.sides(...sides);
-  const file = onDisk ? await (await (await navigator.storage.getDirectory()).getFileHandle(diskName)).getFile()
+  const disk = onDisk && (await navigator.storage.getDirectory());
+  const file = onDisk ? await (await disk.getFileHandle(diskName)).getFile()
     : new Blob(parts, { type: "audio/wav" });
   saved = player.src = URL.createObjectURL(file);
   const link = Object.assign(document.createElement("a"), { id: "download", href: saved,
@@ -315,13 +374,11 @@ async function show(r, columns, onDisk, name, files, parts) {
 }
 
 // The page again, with the files chosen and the run if asked, in its history entry, which
-// a reload keeps. For a run that met another build's worker, once: then the page says so.
+// a reload keeps.
 function reload(run) {
-  if (run && sessionStorage.getItem("wavpair-reload") === kBuild) return failed(T.noLoad);
-  if (run) sessionStorage.setItem("wavpair-reload", kBuild);
   try {
     history.replaceState({ files: [first.files[0], second.files[0]], run }, "");
-  } catch (e) {}
+  } catch { /* files a history entry cannot hold are chosen again */ }
   location.reload();
 }
 
@@ -329,6 +386,7 @@ async function start(event) {
   event.preventDefault();
   if (running || fromDisk) return; // from disk, the page has said what to open instead
   if (!first.files.length || !second.files.length) return say(T.chooseBoth);
+  if (!spare) return reload(true); // left behind by a new build
   [combine.disabled, cancel.disabled] = [true, false];
   reset();
   cancel.focus();
@@ -337,14 +395,23 @@ async function start(event) {
   say(engine.said ? T.combining : T.starting, "running");
   const word = await engine.ready;
   if (running !== engine) return; // cancelled meanwhile
+  if (engine.stale) return reload(true);
   if (word.type !== "ready") return failed(word.message);
-  if (word.build !== kBuild) return reload(true);
-  say(T.combining, "running");
   const [files, parts, began] = [[first.files[0], second.files[0]], [], performance.now()];
+  const size = Math.max(files[0].size, files[1].size); // the output is never larger
+  if (!word.disk && size > kMemoryBytes) {
+    finish();
+    return say(T.tooLarge(Math.round(size / 1e6)), "refused", { error: "too-large" });
+  }
+  say(T.combining, "running");
   const name = outputName(files[0].name, files[1].name);
   const heard = {
-    report: ({ pieces, done, total }) => { reportAdd(pieces); progress.value = total > 0 ? done / total : 0; },
-    chunk: ({ bytes }) => parts.push(new Blob([bytes])), // each piece a blob at once, which may go to disk
+    report: ({ pieces, done, total }) => {
+      reportAdd(pieces);
+      progress.value = total > 0 ? done / total : 0;
+    },
+    // Each piece a blob at once, which may go to disk.
+    chunk: ({ bytes }) => parts.push(new Blob([bytes])),
     failed: ({ message }) => failed(message),
     end: async ({ status: exit, disk: onDisk, result: r, columns }) => {
       cancel.disabled = true; // nothing left to cancel while the result is being shown
@@ -357,35 +424,38 @@ async function start(event) {
       say(T.done(name), "done", marks);
     },
   };
-  engine.worker.onmessage = ({ data }) => running === engine && heard[data.type] && heard[data.type](data);
-  engine.worker.onerror = (e) => e.preventDefault() || (running === engine && failed(e.message || T.slow));
+  engine.worker.onmessage = ({ data }) => {
+    if (running === engine && heard[data.type]) heard[data.type](data);
+  };
+  engine.worker.onerror = (e) => {
+    e.preventDefault();
+    if (running === engine) failed(e.message || T.slow);
+  };
   engine.worker.postMessage({ first: files[0], second: files[1], output: name,
     diskName: (diskName = word.disk ? `wavpair-${tab}-${++runs}.wav` : null) });
 }
 
-$("form").addEventListener("submit", (event) => start(event).catch((e) => failed(String(e.message || e))));
-cancel.addEventListener("click", () => { if (!running) return; finish(); progress.value = 0; say(T.cancelled, "cancelled"); });
+$("form").addEventListener("submit",
+  (event) => start(event).catch((e) => failed(String(e.message || e))));
+cancel.addEventListener("click", () => {
+  if (!running) return;
+  finish();
+  progress.value = 0;
+  say(T.cancelled, "cancelled");
+});
 // A page put aside for going back (the back/forward cache) keeps its result; a page
 // that goes removes its file, best effort: the next page removes what is left.
 addEventListener("pagehide", (event) => !event.persisted && diskName && diskRemove(diskName, 1));
 
-// Before a large run, a browser that keeps the result in memory says so.
-async function memoryNotice() {
-  const size = [first, second].reduce((n, input) => n + (input.files[0] ? input.files[0].size : 0), 0);
-  const word = await (spare || running || { ready: {} }).ready;
-  $("notice").hidden = !(word.type === "ready" && !word.disk && size >= kLargeBytes);
-}
 // Each file box takes a dropped file as if it had been chosen.
 for (const input of [first, second]) {
   const box = $(`${input.id}-drop`);
   const over = (on) => (e) => e.preventDefault() || box.classList.toggle("over", on);
-  input.addEventListener("change", memoryNotice);
   box.addEventListener("dragover", over(true));
   box.addEventListener("dragleave", over(false));
   box.addEventListener("drop", (e) => {
     over(false)(e);
     if (e.dataTransfer.files.length) input.files = e.dataTransfer.files;
-    memoryNotice();
   });
 }
 reset();
@@ -399,6 +469,5 @@ if (fromDisk) {
     if (files[k] instanceof File) chosen.items.add(files[k]), (input.files = chosen.files);
   });
   say(T.choose);
-  memoryNotice();
   if (run) $("form").requestSubmit();
 }

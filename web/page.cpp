@@ -70,11 +70,13 @@ void framesPass(const uint8_t* p, uint64_t frame, uint64_t n) {
 // clang-format off
 EM_JS(void, pageResultHand, (const char* failure, int concerns, int longer, int formatTag,
                              int formatBits, double outputFrames, double shorterFrames,
-                             double outputBytes, const uint32_t* inputs, const int32_t* columns, size_t n), {
-  const input = (k) => ({ rate: HEAPU32[(inputs >> 2) + 3 * k], bits: HEAPU32[(inputs >> 2) + 3 * k + 1],
-                          channels: HEAPU32[(inputs >> 2) + 3 * k + 2] });
-  Module["runDone"]({ failure: failure ? UTF8ToString(failure) : null, concerns, longer, formatTag,
-                      formatBits, outputFrames, shorterFrames, outputBytes, inputs: [input(0), input(1)] },
+                             double outputBytes, const uint32_t* inputs, const int32_t* columns,
+                             size_t n), {
+  const at = (k, field) => HEAPU32[(inputs >> 2) + 3 * k + field];
+  const input = (k) => ({ rate: at(k, 0), bits: at(k, 1), channels: at(k, 2) });
+  Module["runDone"]({ failure: failure ? UTF8ToString(failure) : null, concerns, longer,
+                      formatTag, formatBits, outputFrames, shorterFrames, outputBytes,
+                      inputs: [input(0), input(1)] },
                     HEAP32.slice(columns >> 2, (columns >> 2) + n));
 });
 // clang-format on

@@ -3,14 +3,13 @@
 // by a reader worker beside it, and the output, a private file system's file or sent in pieces.
 //
 // Page to worker: {first, second, output, diskName}, the one run. Worker to page:
-//   ready {build (null where the engine is of another), disk (the output can go there)}
+//   ready {disk (the output can go there)}
 //   report {pieces: [kind, text, ...] since the last (1 standard output, 2 standard
 //          error, 3 the message that ended the run), done, total: bytes read}
 //   chunk {bytes}, where the output is not on disk; failed {message}
 //   end {status, disk, result, columns}: the engine's result and the picture's columns
 "use strict";
 
-const kBuild = "@BUILD@";
 const kBatchMs = 40;
 const kAhead = 64 << 10; // reads below this (the scan's) are served from one slice this large
 
@@ -20,7 +19,8 @@ const open = new Map(); // handle -> {file, chosen, ...} or {} for the output
 let [job, ready, handles, read, batch, pieces] = [null, false, 0, 0, 0, []];
 let [access, end] = [null, null]; // access: the output's file on disk
 
-const failed = (e) => postMessage({ type: "failed", message: String(e && e.message ? e.message : e) });
+const failed = (e) =>
+  postMessage({ type: "failed", message: String(e && e.message ? e.message : e) });
 function send() {
   clearTimeout(batch);
   batch = 0;
@@ -35,7 +35,8 @@ async function fileRead(f, view, at) {
   const n = Math.max(0, Math.min(view.length, f.file.size - at));
   if (n < kAhead) {
     if (!f.ahead || at < f.aheadAt || at + n > f.aheadAt + f.ahead.length) {
-      [f.ahead, f.aheadAt] = [new Uint8Array(await f.file.slice(at, at + kAhead).arrayBuffer()), at];
+      const ahead = await f.file.slice(at, at + kAhead).arrayBuffer();
+      [f.ahead, f.aheadAt] = [new Uint8Array(ahead), at];
     }
     view.set(f.ahead.subarray(at - f.aheadAt, at - f.aheadAt + n));
     return n;
@@ -46,7 +47,9 @@ async function fileRead(f, view, at) {
   if (block.error) throw new Error(block.error);
   const got = Math.min(n, block.filled); // a block read ahead may be longer than this read
   view.set(new Uint8Array(block.buffer, 0, got));
-  if (block.filled === got && !block.done) f.next = { at: at + n, n, block: blockRead(f, at + n, n) };
+  if (block.filled === got && !block.done) {
+    f.next = { at: at + n, n, block: blockRead(f, at + n, n) };
+  }
   f.spare = block.buffer;
   return got;
 }
@@ -64,7 +67,10 @@ let reads = 0;
 const readerScript = new Blob([`"use strict";(${reader})();`], { type: "text/javascript" });
 const reading = new Worker(URL.createObjectURL(readerScript));
 reading.onmessage = ({ data }) => { readings.get(data.id)(data); readings.delete(data.id); };
-reading.onerror = (e) => e.preventDefault() || readings.forEach((done) => done({ error: e.message }));
+reading.onerror = (e) => {
+  e.preventDefault();
+  readings.forEach((done) => done({ error: e.message }));
+};
 
 // The reader, a worker made from this function's text: puts n bytes from its file's
 // stream into the buffer it is handed and hands it back (moved, never copied), on a core
@@ -82,8 +88,10 @@ function reader() {
           [f.stream, f.at] = [file.slice(at).stream().getReader({ mode: "byob" }), at];
         }
         while (filled < n && !done) {
-          const { value, done: end } = await f.stream.read(new Uint8Array(buffer, filled, n - filled));
-          [buffer, done, filled] = [value.buffer, end, filled + value.byteLength]; // the same memory, handed back
+          const into = new Uint8Array(buffer, filled, n - filled);
+          const { value, done: end } = await f.stream.read(into);
+          // The same memory, handed back.
+          [buffer, done, filled] = [value.buffer, end, filled + value.byteLength];
         }
         f.at += filled;
         postMessage({ id, buffer, filled, done }, [buffer]);
@@ -102,7 +110,7 @@ self.Module = {
     // write costs more than the writes. With less room there, it grows, the disk's to refuse.
     try {
       if (write && access) access.truncate(Math.max(job.first.size, job.second.size));
-    } catch (e) {}
+    } catch { /* no room for it all: it grows as it is written */ }
     open.set(++handles, write ? {} : { ...inputs.get(name) });
     return handles;
   },
@@ -115,7 +123,7 @@ self.Module = {
       read += Math.max(n, 0);
       batch = batch || setTimeout(send, kBatchMs);
       return n;
-    } catch (e) {
+    } catch {
       return -1; // a file that vanished or cannot be read: the engine reports it
     }
   },
@@ -124,9 +132,9 @@ self.Module = {
       const bytes = access ? null : view.slice();
       if (bytes) postMessage({ type: "chunk", bytes: bytes.buffer }, [bytes.buffer]);
       else if (access.write(view, { at }) !== view.length) return -1;
-      Module._picturePass(view.byteOffset, view.length, at);
+      self.Module._picturePass(view.byteOffset, view.length, at);
       return view.length;
-    } catch (e) {
+    } catch {
       return -1; // a full disk: the engine reports it
     }
   },
@@ -138,9 +146,9 @@ self.Module = {
   runDone: (result, columns) => (end = { result, columns }),
   onRuntimeInitialized: async () => {
     // Whether this browser gives a worker a file on disk to write into.
-    const disk = await Promise.resolve().then(async () => !!(await navigator.storage.getDirectory()) &&
-      "createSyncAccessHandle" in FileSystemFileHandle.prototype).catch(() => false);
-    postMessage({ type: "ready", build: self.wavpairBuild === kBuild ? kBuild : null, disk });
+    const disk = await Promise.resolve().then(async () => !!(await navigator.storage.getDirectory())
+      && "createSyncAccessHandle" in FileSystemFileHandle.prototype).catch(() => false);
+    postMessage({ type: "ready", disk });
     ready = true;
     go();
   },
@@ -154,15 +162,18 @@ const go = () => ready && job && combineRun(job).catch(failed);
 // The run: the names as the files are called, as on a command line (two files of one
 // name kept apart by folders), the output named by the page.
 async function combineRun({ first, second, output, diskName }) {
-  const [a, b] = first.name === second.name ? [`1/${first.name}`, `2/${second.name}`] : [first.name, second.name];
+  const [a, b] = first.name === second.name ? [`1/${first.name}`, `2/${second.name}`]
+    : [first.name, second.name];
   inputs.set(a, { file: first, chosen: 1 }).set(b, { file: second, chosen: 2 });
   // The run's own file, new: the page removes it unless the run succeeds.
-  access = diskName && await navigator.storage.getDirectory().then((d) => d.getFileHandle(diskName, { create: true }))
+  access = diskName && await navigator.storage.getDirectory()
+    .then((d) => d.getFileHandle(diskName, { create: true }))
     .then((file) => file.createSyncAccessHandle()).catch(() => null);
-  const status = (await Module.ccall("pageRun", "number", ["string", "string", "string"], [a, b, output],
-    { async: true })) & 0xff;
+  const status = (await self.Module.ccall("pageRun", "number", ["string", "string", "string"],
+    [a, b, output], { async: true })) & 0xff;
   if (access) {
-    // No flush: the file is saved at once, not kept, and forcing it out costs as much as the writes.
+    // No flush: the file is saved at once, not kept, and forcing it out costs as much as the
+    // writes.
     access.truncate(status === 0 ? end.result.outputBytes : 0);
     access.close();
   }
