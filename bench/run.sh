@@ -78,6 +78,18 @@ for sizes in "16 120 72" "16 600 360" "8 120 72" "8 600 360"; do
     "$soxratio"
 done
 
+# Standard error a terminal, where a long run draws its progress line, and a file, where
+# nothing of it runs: both under script(1), so that the terminal costs both the same.
+if command -v script >/dev/null 2>&1; then
+  pair 16 600 360
+  run="$tool a-16-600.wav b-16-360.wav out.wav >/dev/null"
+  read -r t tmin tmax <<<"$(timed out.wav replace a-16-600.wav script -qec "$run" /dev/null)"
+  read -r f fmin fmax <<<"$(timed out.wav replace a-16-600.wav \
+    script -qec "$run 2>err.txt" /dev/null)"
+  echo "standard error a terminal, 16-bit 600 s + 360 s: $t ($tmin-$tmax) ms; into a file:" \
+    "$f ($fmin-$fmax) ms"
+fi
+
 if command -v valgrind >/dev/null 2>&1; then
   pair 8 60 36
   instructions=$(valgrind --tool=callgrind --callgrind-out-file=/dev/null \

@@ -122,5 +122,10 @@
     "The input file [%s] is the standard output.\n") \
   /* --version: the tool's name and version */ \
   X(kVersion, "wavpair " WAVPAIR_VERSION "\n", "wavpair " WAVPAIR_VERSION "\n") \
+  /* a long run's progress on a screen (never in a file): percent, written of total, rate, \
+     time left */ \
+  X(kProgress, "%3u%% %s %s/秒 残り%s", "%3u%% %s %s/s %s left") \
+  /* the same where the screen is too narrow for all of it */ \
+  X(kProgressPart, "%3u%% %s", "%3u%% %s") \
   /* end of the table */
 // clang-format on

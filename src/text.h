@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <type_traits>
@@ -116,6 +117,23 @@ template <typename... Args>
 std::string textBytes(const StreamForm& f, const Message* m, Args... args) {
   return textBytesAt(f, m, std::index_sequence_for<Args...>{}, args...);
 }
+
+// The system's own: the columns of the screen standard error shows (0 where it takes no
+// progress line: no screen, or the page, which draws its own).
+int platformScreenColumns();
+// The system's own: what erases the progress line (carriage return, blanks, carriage
+// return), for a signal or console event that ends the tool while it is shown; n 0:
+// nothing is shown.
+void platformProgressShown(const char* erase, size_t n);
+
+// A long run's progress, told after each block of audio: written of total bytes of the
+// output. Where standard error is a screen and the audio has been under way a second,
+// one line there, redrawn in place at most four times a second: percent, bytes, rate and
+// time left, numbers only, in the screen's language, at most 40 columns and never wider
+// than the screen. Nowhere else: elsewhere nothing, not even a clock, is read per block.
+void textProgress(uint64_t written, uint64_t total);
+// Erases the progress line, line and cursor, where one is shown: before any other text.
+void textProgressErase();
 
 // Hands a finished text to the system's write for stream. Where both streams lead
 // into one file or pipe, their lines arrive there in the order they are printed.

@@ -8,11 +8,11 @@
 # With "wine", TOOL is wavpair.exe: wine gives it a console on the terminal and shows
 # its UTF-16 text in the locale's encoding, drawing blanks and the cursor with escape
 # sequences, so screens are compared without those and without white space.
-import os, pty, re, shutil, subprocess, sys, tempfile, termios, time
-from screen import screen_run
+import os, pty, re, shutil, subprocess, sys, tempfile, termios, threading, time
+from screen import screen_run, slowed
 
 tool, examples = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-wine = sys.argv[3:] == ["wine"]
+wine = "wine" in sys.argv[3:]
 FMT_LENGTH = ' "fmt "の長さ: 16 [bytes]\n'
 FMT = """             データ形式: 1 (1 = PCM)
            チャンネル数: 2
@@ -60,10 +60,11 @@ def ended(t, status=0, codec="utf-8"):
 
 # The screen (and its exit status as one last byte) and the file the redirected
 # streams (1, 2 or both) went into.
-def run(args, lang, redirect=(), stopped=False):
+def run(args, lang, redirect=(), stopped=False, columns=80, raw=False, slow=False):
     env = {k: v for k, v in os.environ.items() if not k.startswith("LC_")}
 
     def into():
+        termios.tcsetwinsize(0, (24, columns))
         if stopped:  # a terminal that takes no more, its writes not waited for
             os.set_blocking(1, False)
             termios.tcflow(1, termios.TCOOFF)
@@ -71,9 +72,9 @@ def run(args, lang, redirect=(), stopped=False):
         for r in redirect:
             os.dup2(fd, r)
     cmd = (["wine", tool] if wine else [tool]) + args
-    screen, status = screen_run(cmd, dict(env, LANG=lang, LC_NUMERIC=lang),
-                                into if redirect else None)
-    kept = open("../redirected", "rb").read() if redirect else b""
+    screen, status = screen_run(cmd, dict(env, LANG=lang, LC_NUMERIC=lang), into, raw, slow)
+    kept = open("../redirected", "rb").read() if os.path.exists("../redirected") else b""
+    os.path.exists("../redirected") and os.remove("../redirected")
     return screen + bytes([status]), kept
 
 
@@ -102,6 +103,70 @@ for i in (0, 1):
     shutil.copy(f"{examples}/{names[i]}", utf8names[i])
 whole = report(*names)
 have = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.lower().split()
+
+if sys.argv[-1] == "progress":
+    # A run long enough for the progress line (1 GiB of silence, sparse, into a real
+    # file, the tool held stopped three quarters of the time): on a screen it appears, at
+    # most 40 columns and never wider than the screen, numbers only, at most four times a
+    # second, and once erased (carriage returns applied) the screen is the report as a run
+    # without it shows; English where the report is; a file or a pipe never gets it.
+    n = 1 << 30
+    fmt = bytes.fromhex("1000000001000200225600008858010004001000")  # 16-bit stereo 22050 Hz
+    with open("qq.wav", "wb") as f:  # a name none of the line's characters is in
+        f.write(b"RIFF" + (n + 36).to_bytes(4, "little") + b"WAVEfmt " + fmt + b"data"
+                + n.to_bytes(4, "little"))
+        f.truncate(44 + n)
+    args = ["qq.wav", "short.wav", "out.wav"]
+    _, plain = run(args, "C.UTF-8", redirect=(1, 2))  # both streams into one file
+    plain_text = plain.decode("cp932").replace("\r\n", "\n")
+    cmd = ["wine", tool] if wine else [tool]
+
+    # The screen once drawn, and each progress line drawn on it. Of wine's escapes, only
+    # the one that clears the rest of the line (drawn for blanks) counts.
+    def drawn(screen, codec):
+        lines, draws = [], []
+        text = re.sub(r"\x1b\[(?!K)[0-9;?]*[A-Za-z]", "", screen.decode(codec))
+        for line in re.sub(r"\r+\n", "\n", text).split("\n"):
+            cells = []
+            for k, part in enumerate(line.split("\r")):
+                cleared = part.split("\x1b[K")
+                cells[:len(cleared[0])] = cleared[0]
+                if len(cleared) > 1:
+                    del cells[len(cleared[0]):]
+                if k and cleared[0].strip():
+                    draws.append(cleared[0].rstrip())
+            lines.append("".join(cells).rstrip())
+        return "\n".join(lines), draws
+    for lang, columns, words in (("C.UTF-8", 80, "残り"), ("C.UTF-8", 20, ""),
+                                 *[("xx_XX.ISO-8859-1", 80, " left"), ("ja_JP.EUC-JP", 80, "残り")]
+                                 * (not wine)):
+        began = time.time()
+        screen, _ = run(args, lang, columns=columns, raw=True, slow=True)
+        took = time.time() - began
+        if lang.startswith("ja") and "ja_jp.eucjp" not in have:
+            continue
+        shown, draws = drawn(screen[:-1], "euc_jp" if "EUC" in lang else "utf-8")
+        width = lambda t: sum(2 if ord(c) >= 0x3000 else 1 for c in t)
+        check(f"progress on a {columns}-column {lang} screen: drawn, in its words and columns, "
+              "numbers only, at most four times a second",
+              (bool(draws), all(words in d and width(d) <= min(40, columns - 1) and "q" not in d
+                                for d in draws), len(draws) <= 4 * took + 1), (True, True, True))
+        if lang == "C.UTF-8" and columns == 80:
+            check("progress erased: the screen as without it", shown.encode(), plain_text.encode())
+    _, kept = run(args, "C.UTF-8", redirect=(2,), slow=True)
+    piped = subprocess.Popen([*cmd, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    done = threading.Event()
+    threading.Thread(target=slowed, args=(piped.pid, done), daemon=True).start()
+    piped_err = piped.communicate()[1]
+    done.set()
+    err = (FMT_LENGTH + f'\n "data" の長さ: {n} [bytes]\n' + FMT_LENGTH
+           + '\n "data" の長さ: 110248 [bytes]\n').encode("cp932")
+    err = err.replace(b"\n", b"\r\n") if wine else err
+    check("progress never in a file or a pipe: standard error as ever", (kept, piped_err),
+          (err, err))
+    shutil.rmtree(work)
+    print(f"{checks - len(failures)} passed, {len(failures)} failed")
+    sys.exit(1 if failures else 0)
 
 check("UTF-8 terminal: the report in UTF-8", run(list(names), "C.UTF-8")[0], ended(text(whole)))
 check("UTF-8 terminal: names as typed", run(list(utf8names), "C.UTF-8")[0],

@@ -87,6 +87,7 @@ int wavpairRun(int argc, const char* const* argv, RunResult* result) {
   r = RunResult{};
   r.longer = r.concerns = -1;
   const Failure f = wavRunSteps(argc, argv, r);
+  textProgressErase();
   r.failure = f == &msg::kSilent ? nullptr : f;
   return f == nullptr ? 0 : -1;
 }

@@ -123,6 +123,7 @@ int wavMix(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
     done += want;
     n -= wantB;
     platformOutputWritten(out, kWavHeaderSize + done * s, kWavHeaderSize + m * s);
+    textProgress(kWavHeaderSize + done * s, kWavHeaderSize + m * s);
   }
   return 0;
 }

@@ -152,6 +152,11 @@ StreamForm platformStreamForm(const FILE* /*stream*/) {
   return StreamForm{true, false, NameSource::kUtf8};
 }
 
+// The page draws its own progress.
+int platformScreenColumns() { return 0; }
+void platformProgressShown(const char* /*erase*/, size_t /*n*/) {}
+int64_t platformClockMs() { return 0; }
+
 // The page is never given Shift_JIS, and takes every text it is handed.
 size_t platformShiftJisOf(const char* /*utf8*/, size_t /*n*/, char (&/*out*/)[2]) { return 0; }
 bool platformStreamGood(FILE* /*stream*/) { return true; }

@@ -68,6 +68,9 @@ inline bool fileStampSame(const FileStamp& a, const FileStamp& b) {
 // The stamp of the open file f now; false where the system cannot tell.
 bool platformStreamStamp(FILE* f, FileStamp* stamp);
 
+// Milliseconds on a clock that only moves forward.
+int64_t platformClockMs();
+
 // Absolute positioning and the current position, in 64 bits on every system.
 int platformSeek(FILE* f, int64_t pos);
 int64_t platformTell(FILE* f);

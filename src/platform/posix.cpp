@@ -89,9 +89,15 @@ namespace {
 // folder, so an interrupted run leaves every folder as it was.
 char gPending[256];
 int gPendingFolder = -1;
+// What erases the progress line, while one is shown (text.cpp).
+char gErase[64];
+volatile sig_atomic_t gEraseLength = 0;
 
 void pendingRemove(int sig) {
   if (gPending[0] != '\0') static_cast<void>(unlinkat(gPendingFolder, gPending, 0));
+  const auto erase = static_cast<size_t>(gEraseLength);
+  const ssize_t wrote = erase > 0 ? write(STDERR_FILENO, gErase, erase) : 0;
+  static_cast<void>(wrote);  // nothing more to do about a screen that takes nothing
   // The handler was reset to the default on entry: the same signal ends the tool once
   // this returns.
   static_cast<void>(raise(sig));
@@ -336,13 +342,13 @@ OutputRefusal platformOutputBegin(const char* name, const FileId (&inputs)[2], O
   const OutputRefusal why = targetOpen(name, inputs, &target, &out->device);
   out->target = target;
   if (why != OutputRefusal::kNone) return why;
+  signalsArm();
   if (out->device) {
     out->stream = fdopen(target, "wb");
     if (out->stream != nullptr) out->target = -1;  // the stream owns it now
     if (out->stream == nullptr) outputClose(out);
     return out->stream != nullptr ? OutputRefusal::kNone : OutputRefusal::kCannotOpen;
   }
-  signalsArm();
   gReplaces = target >= 0;
   const int fd = folderOpen(name, out) ? newFile(out) : -1;
   if (fd >= 0) {
@@ -403,6 +409,19 @@ void platformOutputAbort(Output* out) {
     static_cast<void>(unlinkat(static_cast<int>(out->folder), out->temp.c_str(), 0));
   gPending[0] = '\0';
   outputClose(out);
+}
+
+void platformProgressShown(const char* erase, size_t n) {
+  gEraseLength = 0;
+  if (n > sizeof gErase) return;
+  if (n > 0) std::memcpy(gErase, erase, n);
+  gEraseLength = static_cast<sig_atomic_t>(n);
+}
+
+int64_t platformClockMs() {
+  struct timespec t {};
+  static_cast<void>(clock_gettime(CLOCK_MONOTONIC, &t));
+  return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
 int platformSeek(FILE* f, int64_t pos) { return fseeko(f, static_cast<off_t>(pos), SEEK_SET); }

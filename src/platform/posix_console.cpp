@@ -6,6 +6,7 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <strings.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -176,6 +177,12 @@ void platformStart() {
   }
   gForms[0] = platformFormFor(isatty(STDOUT_FILENO) != 0, codeset);
   gForms[1] = platformFormFor(isatty(STDERR_FILENO) != 0, codeset);
+}
+
+int platformScreenColumns() {
+  struct winsize size {};
+  if (isatty(STDERR_FILENO) == 0) return 0;
+  return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 
 StreamForm platformStreamForm(const FILE* stream) { return gForms[stream == stderr ? 1 : 0]; }

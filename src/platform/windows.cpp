@@ -135,12 +135,20 @@ namespace {
 
 // Set while the output is put in place, to the end of the run.
 volatile LONG gCommitting = 0;
+// What erases the progress line on the console, while one is shown (text.cpp).
+wchar_t gErase[64];
+volatile LONG gEraseLength = 0;
 
 // A console event (Ctrl-C, Ctrl-Break, the console closed) ends the tool with its
 // failure status at once; the new output, marked to go when it is closed, goes with it.
 // While the output is put in place, the event is held off: the run ends by itself.
 BOOL WINAPI consoleEnd(DWORD /*event*/) {
   if (gCommitting != 0) Sleep(INFINITE);
+  DWORD wrote = 0;
+  if (gEraseLength > 0) {
+    WriteConsoleW(GetStdHandle(STD_ERROR_HANDLE), gErase, static_cast<DWORD>(gEraseLength), &wrote,
+                  nullptr);
+  }
   TerminateProcess(GetCurrentProcess(), static_cast<UINT>(-1));
   return TRUE;
 }
@@ -372,6 +380,23 @@ bool platformOutputCommit(Output* out) {
 }
 
 void platformOutputWritten(FILE* /*stream*/, uint64_t /*written*/, uint64_t /*total*/) {}
+
+void platformProgressShown(const char* erase, size_t n) {
+  gEraseLength = 0;
+  const std::wstring w = wideOf(erase == nullptr ? "" : erase, n);
+  if (w.size() > std::size(gErase)) return;
+  std::copy(w.begin(), w.end(), gErase);
+  gEraseLength = static_cast<LONG>(w.size());
+}
+
+int platformScreenColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (gKinds[1] != Kind::kConsole) return 0;
+  const bool known = GetConsoleScreenBufferInfo(streamHandle(stderr), &info) != 0;
+  return known && info.dwSize.X > 0 ? info.dwSize.X : 80;
+}
+
+int64_t platformClockMs() { return static_cast<int64_t>(GetTickCount64()); }
 
 void platformOutputAbort(Output* out) {
   if (out->stream != nullptr) static_cast<void>(std::fclose(out->stream));
