@@ -22,7 +22,7 @@ if [ "$kind" = DEB ]; then
   dpkg-deb -x "$pkg" "$tmp"
   man=$tmp/usr/share/man/man1/wavpair.1.gz
   zcat "$man" | grep -q "wavpair $version" || fail "manual page version"
-  [ -z "$(zcat "$man" | groff -ww -z -man 2>&1)" ] || fail "groff warns"
+  [ -z "$(zcat "$man" | preconv | groff -ww -z -man -Tutf8 2>&1)" ] || fail "groff warns"
   docs=$tmp/usr/share/doc/wavpair
   [ -f "$docs/README" ] && [ -f "$docs/copyright" ] || fail "README or copyright missing"
   cd "$docs"
