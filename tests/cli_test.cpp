@@ -103,19 +103,43 @@ Case refused(const Text& name, const Pcm& a, const Pcm& b, const Text& err,
              const Text& out = "out.wav") {
   return {name, pair(a, b), {"a.wav", "b.wav", out}, 255, both(a, b, "", err), {}};
 }
+// What the scan of p's file, followed by the chunk tail and cut to k bytes, prints, and
+// whether that ends the run: a cut RIFF header, no chunk, a cut format chunk (silent),
+// no data chunk; the tail is reported where its header is whole.
+std::pair<Console, bool> scanCut(const Text& name, const Pcm& p, const Bytes& tail, size_t k) {
+  Console c = scanReport(name, p);
+  const Text head = "\nファイル名[" + name + "]\n", fmtLen = c.err.substr(0, c.err.find('\n') + 1);
+  if (k < 12) return {{head, " " + std::to_string(k) + " で読み込み失敗.\n"}, true};
+  if (k < 20) return {{head, "'fmt ' が無い.\n"}, true};
+  if (k < 36) return {{head, fmtLen}, true};
+  if (k < 44) return {{c.out.substr(0, c.out.find("\n 時間")), fmtLen + "'data' が無い.\n"}, true};
+  if (!tail.empty() && k >= p.file().size() + 8) {
+    c.out.insert(c.out.find("\n 時間"), " \"" + tail.substr(0, 4) + "\"の長さ: " +
+                                            std::to_string(tail.size() - 8) + " [bytes]\n");
+  }
+  return {c, false};
+}
 // A pair, the first the longer, whose files (with tail after each) are cut to cutA and
 // cutB bytes: combined where no frame is missing from either input, and otherwise
 // refused with the folder as it was.
 Case cut(const Text& name, const Pcm& a, const Pcm& b, size_t cutA, size_t cutB,
-         const Bytes& tail = "", bool console = true) {
+         const Bytes& tail = "") {
   const size_t s = a.bits / 4, m = a.samples.size() / 2, n = std::min(m, b.samples.size() / 2);
   const auto held = [s](size_t cut) { return cut < 44 ? 0 : (cut - 44) / s; };
-  const bool whole = std::min(cutA, cutB) >= 44 && held(cutA) >= m && held(cutB) >= n;
+  const bool whole = held(cutA) >= m && held(cutB) >= n;
   const Files files = {{"a.wav", (a.file() + tail).substr(0, cutA)},
                        {"b.wav", (b.file() + tail).substr(0, cutB)}};
-  Case c{name, files, kAbo, whole ? 0 : 255, {}, {}};
-  if (whole) c.output = expectedOutput(a, b);
-  if (console) c.expect = both(a, b, whole ? kDone : "", whole ? "" : kDataWrite);
+  const auto [ra, endedA] = scanCut("a.wav", a, tail, cutA);
+  const auto [rb, endedB] = scanCut("b.wav", b, tail, cutB);
+  const bool scanned = !endedA && !endedB;
+  Case c{name,
+         files,
+         kAbo,
+         scanned && whole ? 0 : 255,
+         endedA ? ra : Console{ra.out + rb.out, ra.err + rb.err},
+         {}};
+  if (scanned) c.expect->out += whole ? kDone : "", c.expect->err += whole ? "" : kDataWrite;
+  if (scanned && whole) c.output = expectedOutput(a, b);
   return c;
 }
 // One file as the first input, reported; where its scan succeeds, the missing second
@@ -283,6 +307,8 @@ TEST(Cli, RunsMatchByteForByte) {
     v.push_back(refused("output full mid-write", noise(16, 3000, 11), s4, kDataWrite, "/dev/full"));
     // A report that cannot be written fails the run before the output is put in place.
     v.push_back(quiet("standard output full", 255, reportErr + stdoutWrite, ">/dev/full"));
+    for (const std::string arg : {"--help", "--version"})
+      v.push_back(quiet(arg + " into a full disk", 255, stdoutWrite, ">/dev/full", {arg}));
     // A pipe nobody reads any more (a FIFO whose reader is gone): the signal ends the run,
     // and where the caller ignores it, the failed write does.
     const std::string noReader =
@@ -621,25 +647,49 @@ TEST(Cli, FileSystemsAndOwners) {
 #endif
 
 #ifndef _WIN32
-// A replaced output keeps its permission bits, and a symbolic link to it stays a link;
-// a new one gets the bits a created file gets (0666 less the umask).
-TEST(Cli, ReplacedOutputKeepsItsLinkAndBits) {
-  const fs::path dir = fs::temp_directory_path() / ("wavpair-bits-" + std::to_string(getpid()));
+// The output's name through symbolic links, followed folder by folder: the file the
+// links lead to is replaced (keeping its bits) or made (0666 less the umask), every link
+// stays a link, and nothing else is made anywhere.
+TEST(Cli, OutputThroughLinks) {
+  const fs::path dir = fs::temp_directory_path() / ("wavpair-links-" + std::to_string(getpid()));
   const Pcm a = noise(8, 10, 1), b = noise(8, 3, 2);
-  fs::create_directories(dir / "w");
-  for (const auto& [name, bytes] : pair(a, b)) writeFile(dir / "w" / name, bytes);
-  writeFile(dir / "w/real.wav", "old");
-  fs::permissions(dir / "w/real.wav", fs::perms(0604));
-  fs::create_symlink("real.wav", dir / "w/link.wav");
-  const mode_t mask = umask(027);
-  Console got;
-  EXPECT_EQ(runTool(dir / "w", {"a.wav", "b.wav", "link.wav"}, &got), 0);
-  EXPECT_EQ(runTool(dir / "w", {"a.wav", "b.wav", "new.wav"}, &got), 0);
-  umask(mask);
-  EXPECT_TRUE(fs::is_symlink(dir / "w/link.wav") &&
-              readFile(dir / "w/real.wav") == expectedOutput(a, b));
-  EXPECT_EQ(int(fs::status(dir / "w/real.wav").permissions()), 0604);
-  EXPECT_EQ(int(fs::status(dir / "w/new.wav").permissions()), 0640);
+  struct Row {
+    Text name;
+    std::vector<std::pair<std::string, std::string>> links;  // link, what it holds
+    std::string out, target;                                 // the name given, the file made
+  };
+  const std::string abs = (dir / "w/sub/real.wav").string();
+  for (const Row& r : std::vector<Row>{
+           {"a link beside it", {{"link.wav", "real.wav"}}, "link.wav", "real.wav"},
+           {"into another folder", {{"link.wav", "sub/real.wav"}}, "link.wav", "sub/real.wav"},
+           {"a link to a link",
+            {{"l1.wav", "l2.wav"}, {"l2.wav", "sub/real.wav"}},
+            "l1.wav",
+            "sub/real.wav"},
+           {"an absolute link", {{"link.wav", abs}}, "link.wav", "sub/real.wav"},
+           {"from another folder", {{"sub/l.wav", "../real.wav"}}, "sub/l.wav", "real.wav"},
+           {"a link to nothing yet", {{"link.wav", "sub/new.wav"}}, "link.wav", "sub/new.wav"},
+           {"a new name", {}, "new.wav", "new.wav"}}) {
+    SCOPED_TRACE(r.name);
+    fs::remove_all(dir);
+    fs::create_directories(dir / "w/sub");
+    for (const auto& [name, bytes] : pair(a, b)) writeFile(dir / "w" / name, bytes);
+    for (const char* old : {"w/real.wav", "w/sub/real.wav"}) {
+      writeFile(dir / old, "old");
+      fs::permissions(dir / old, fs::perms(0604));
+    }
+    for (const auto& [link, to] : r.links) fs::create_symlink(to, dir / "w" / link);
+    const auto before = std::distance(fs::recursive_directory_iterator(dir / "w"), {});
+    const mode_t mask = umask(027);
+    Console got;
+    EXPECT_EQ(runTool(dir / "w", {"a.wav", "b.wav", r.out}, &got), 0);
+    umask(mask);
+    EXPECT_TRUE(readFile(dir / "w" / r.target) == expectedOutput(a, b));
+    const bool made = r.target.find("new") != std::string::npos;
+    EXPECT_EQ(int(fs::status(dir / "w" / r.target).permissions()), made ? 0640 : 0604);
+    for (const auto& [link, to] : r.links) EXPECT_TRUE(fs::is_symlink(dir / "w" / link)) << link;
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir / "w"), {}), before + made);
+  }
   fs::remove_all(dir);
 }
 #endif
@@ -717,10 +767,10 @@ TEST(Cli, BlockEdges) {
   run(v);
 }
 
-// Either input cut at each edge that matters: inside and after the RIFF header, each
-// chunk header and the "fmt " payload (once: the layout is the same for both widths),
-// around the first, a middle and the last frame (the mixer treats no inner frame
-// differently), and around the LIST chunk after the audio.
+// Either input cut at each edge that matters, its report compared line by line: inside
+// and after the RIFF header, each chunk header and the "fmt " payload (once: the layout
+// is the same for both widths), around the first, a middle and the last frame (the mixer
+// treats no inner frame differently), and around the LIST chunk after the audio.
 TEST(Cli, CutAtEveryEdge) {
   std::vector<Case> v;
   for (const unsigned bits : {8U, 16U}) {
@@ -734,8 +784,8 @@ TEST(Cli, CutAtEveryEdge) {
       at.insert(at.end(), {44, 44 + s - 1, 44 + s, middle - 1, middle, middle + 1, end - 1});
       for (const size_t k : at) {
         const Text where = std::to_string(bits) + "-bit, cut to " + std::to_string(k);
-        v.push_back(p == &a ? cut("A " + where, a, b, k, Bytes::npos, list, false)
-                            : cut("B " + where, a, b, Bytes::npos, k, list, false));
+        v.push_back(p == &a ? cut("A " + where, a, b, k, Bytes::npos, list)
+                            : cut("B " + where, a, b, Bytes::npos, k, list));
       }
     }
   }
