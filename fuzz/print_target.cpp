@@ -73,6 +73,10 @@ void print(const StreamForm& f, const Message* m, const char* const (&names)[3],
   const char* conversion = p == nullptr ? "" : p + 1 + std::strspn(p + 1, "0123456789.-l");
   const bool isLong = p != nullptr && std::memchr(p, 'l', static_cast<size_t>(conversion - p));
   if (*conversion == 's') return check(f, m, names[0], names[1], names[2]);
+  // A number, then texts (the progress line's figures stand in as names: any bytes).
+  if (*conversion == 'u' && std::strstr(m->utf8, "%s") != nullptr) {
+    return check(f, m, static_cast<unsigned>(v), names[0], names[1], names[2]);
+  }
   if (*conversion == 'c') return check(f, m, 'A', '?', ' ', '~', static_cast<long>(v));
   if (*conversion == 'f') return check(f, m, static_cast<double>(v) / 1000);
   if (isLong) return check(f, m, static_cast<long>(static_cast<int32_t>(v)));

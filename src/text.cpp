@@ -133,9 +133,8 @@ std::string textSize(double bytes, double unit, const char* name) {
 std::string textSizeOf(double bytes, double in) {
   static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB"};
   int k = 0;
-  for (double unit = 1; k < 3 && in >= 1000 * unit; unit *= 1024) ++k;
   double unit = 1;
-  for (int j = 0; j < k; ++j) unit *= 1024;
+  while (k < 3 && in >= 1000 * unit) unit *= 1024, ++k;
   return textSize(bytes, unit, kUnits[k]);
 }
 
