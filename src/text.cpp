@@ -1,15 +1,14 @@
-// The one walk every console text takes, on every system: names put in their stream's
-// form, then the message filled in by vsnprintf. The systems only say which form a
-// stream takes and supply the conversions and the write.
+// The one walk every console text takes, on every system. The systems only say which
+// form a stream takes and supply the conversions and the write.
 #include "text.h"
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "platform/platform.h"
+#include "progress.h"
 
 namespace {
 
@@ -100,112 +99,10 @@ std::string textFill(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
   return text;
 }
 
-namespace {
-
-// The progress line as it stands: when the audio began, when the line was last drawn,
-// and its columns on the screen (0: none shown).
-struct Progress {
-  int on = -1;  // decided at the first block: standard error a screen that takes it
-  int64_t began = 0;
-  int64_t drawn = 0;
-  size_t columns = 0;
-} gProgress;
-
-constexpr int64_t kProgressAfterMs = 1000;  // a short run never shows it
-constexpr int64_t kProgressEveryMs = 250;
-constexpr size_t kProgressColumns = 40;  // never wraps on an 80-column screen
-
-// Columns of a UTF-8 text of the table's characters: the Japanese ones take two.
-size_t textColumns(const std::string& text) {
-  size_t n = 0;
-  for (size_t at = 0; at < text.size(); ++at) {
-    const auto c = static_cast<unsigned char>(text[at]);
-    n += (c & 0xC0U) == 0x80 ? 0 : c >= 0xE3 ? 2 : 1;  // U+3000 on: wide
-  }
-  return n;
-}
-
-// A size in the unit that keeps it to three or four figures: "512 B", "4.52 MiB".
-std::string textSize(double bytes, double unit, const char* name) {
-  const double v = bytes / unit;
-  return textFill(v < 10 ? "%.2f %s" : v < 100 ? "%.1f %s" : "%.0f %s", v, name);
-}
-std::string textSizeOf(double bytes, double in) {
-  static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB"};
-  int k = 0;
-  double unit = 1;
-  while (k < 3 && in >= 1000 * unit) unit *= 1024, ++k;
-  return textSize(bytes, unit, kUnits[k]);
-}
-
-// Erases what is shown by writing blanks over it: no other control reaches the screen.
-std::string textErasing(size_t columns) {
-  std::string erase(columns + 2, ' ');
-  erase.front() = erase.back() = '\r';
-  return erase;
-}
-
-}  // namespace
-
-void textProgress(uint64_t written, uint64_t total) {
-  Progress& p = gProgress;
-  if (p.on < 0) p.on = platformStreamForm(stderr).screen && platformScreenColumns() > 0;
-  if (p.on == 0) return;
-  const int64_t now = platformClockMs();
-  if (p.began == 0) p.began = now;
-  if (now - p.began < kProgressAfterMs || now - p.drawn < kProgressEveryMs || written == 0 ||
-      written > total) {
-    return;
-  }
-  p.drawn = now;
-  const double seconds = static_cast<double>(now - p.began) / 1000;
-  const double rate = static_cast<double>(written) / seconds;
-  const auto left = static_cast<unsigned>(static_cast<double>(total - written) / rate);
-  const auto percent = static_cast<unsigned>(written * 100 / total);
-  // Written of total in the total's unit ("1.21/2.87 GiB"), then the rate and time left.
-  std::string of = textSizeOf(static_cast<double>(total), static_cast<double>(total));
-  const std::string done = textSizeOf(static_cast<double>(written), static_cast<double>(total));
-  of.insert(0, done.substr(0, done.find(' ')) + "/");
-  const std::string time = left >= 3600
-                               ? textFill("%u:%02u:%02u", left / 3600, left / 60 % 60, left % 60)
-                               : textFill("%u:%02u", left / 60, left % 60);
-  // The widest form that fits, measured in its UTF-8, shorter where the screen is narrow,
-  // never on its last column.
-  const StreamForm form = platformStreamForm(stderr);
-  StreamForm utf8 = form;
-  utf8.shiftJis = false;
-  const size_t room =
-      std::min<size_t>(kProgressColumns, static_cast<size_t>(platformScreenColumns()) - 1);
-  const std::string rated = textSizeOf(rate, rate);
-  const auto fill = [&](const StreamForm& f, int k) {
-    return k == 0 ? textBytes(f, &msg::kProgress, percent, of.c_str(), rated.c_str(), time.c_str())
-           : k == 1 ? textBytes(f, &msg::kProgressPart, percent, of.c_str())
-                    : textFill("%3u%%", percent);
-  };
-  int k = 0;
-  while (k < 3 && textColumns(fill(utf8, k)) > room) ++k;
-  std::string line = k < 3 ? fill(form, k) : "";
-  const size_t columns = k < 3 ? textColumns(fill(utf8, k)) : 0;
-  // Over what stood there, blanks where the new line is shorter.
-  line.insert(line.begin(), '\r');
-  line.append(p.columns > columns ? p.columns - columns : 0, ' ');
-  platformTextWrite(stderr, line, false);
-  p.columns = std::max(p.columns, columns);
-  const std::string erase = textErasing(p.columns);
-  platformProgressShown(erase.data(), erase.size());
-}
-
-void textProgressErase() {
-  if (gProgress.columns == 0) return;
-  platformTextWrite(stderr, textErasing(gProgress.columns), false);
-  gProgress.columns = 0;
-  platformProgressShown(nullptr, 0);
-}
-
 void textWrite(FILE* stream, const std::string& text, bool failure) {
   // Standard output is block-buffered into a file or a pipe: what it holds goes first,
   // and standard error's text at once, whatever the system buffers.
-  textProgressErase();
+  progressErase();
   if (stream == stderr) static_cast<void>(std::fflush(stdout));
   platformTextWrite(stream, text, failure);
   if (stream == stderr) static_cast<void>(std::fflush(stderr));

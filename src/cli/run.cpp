@@ -8,6 +8,7 @@
 #include "cli/cli.h"
 #include "combine/combine.h"
 #include "platform/platform.h"
+#include "progress.h"
 #include "text.h"
 #include "wav/wav.h"
 
@@ -87,7 +88,7 @@ int wavpairRun(int argc, const char* const* argv, RunResult* result) {
   r = RunResult{};
   r.longer = r.concerns = -1;
   const Failure f = wavRunSteps(argc, argv, r);
-  textProgressErase();
+  progressErase();
   r.failure = f == &msg::kSilent ? nullptr : f;
   return f == nullptr ? 0 : -1;
 }

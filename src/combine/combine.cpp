@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "progress.h"
 
 #if defined(__wasm_simd128__)
 #include <wasm_simd128.h>
@@ -123,7 +124,7 @@ int wavMix(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
     done += want;
     n -= wantB;
     platformOutputWritten(out, kWavHeaderSize + done * s, kWavHeaderSize + m * s);
-    textProgress(kWavHeaderSize + done * s, kWavHeaderSize + m * s);
+    progressTell(kWavHeaderSize + done * s, kWavHeaderSize + m * s);
   }
   return 0;
 }

@@ -1,8 +1,7 @@
 // The browser: the tool runs in a Web Worker of the page in web/, which serves it the
-// files the user chose, read in place, and takes its output as it is written. Both
-// standard streams are the page's report, a screen that shows UTF-8. Only documented
-// interfaces: C library streams over functions of ours (fopencookie), and the
-// worker's JavaScript called through EM_JS.
+// chosen files, read in place, and takes its output as it is written. Both standard
+// streams are the page's report, a screen that shows UTF-8. Streams are fopencookie's
+// over the worker's JavaScript, called through EM_JS.
 #include <emscripten.h>
 
 #include <algorithm>
@@ -13,16 +12,14 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "progress.h"
 #include "text.h"
 
-// web/worker.js: open by name (a handle above 0); which chosen file a handle reads
-// (1, 2, ...: the same number for both opens of one input); its size; whether it can still be
-// read as it was chosen (1, or 0: a file changed since can no longer be); read (waiting for the
-// file: the engine is unwound and the worker's event loop runs until the bytes are
-// there) or write at a position (the bytes moved, or -1), close (0 or -1); take one
-// text of the report (1: standard output, 2: standard error, 3: the message that ends
-// the run), which is for people only: the page's facts come from the run's result
-// (web/page.cpp).
+// web/worker.js: open by name (a handle above 0); which chosen file a handle reads (the
+// same number for both opens of one input); its size; whether it still reads as chosen
+// (0: changed since); read (the engine unwound until the bytes are there) or write at a
+// position (the bytes moved, or -1); close (0 or -1); one text of the report (1: stdout,
+// 2: stderr, 3: the failure's), for people only: the page's facts come from the result.
 // clang-format off
 EM_JS(int, browserFileOpen, (const char* name, int write), {
   return Module["fileOpen"](UTF8ToString(name), write !== 0);
@@ -44,8 +41,7 @@ EM_JS(void, browserReportWrite, (int kind, const char* text, size_t n), {
 
 namespace {
 
-// One open file: the worker's handle (0: the slot is free), the next position and the
-// stream over it.
+// One open file: the worker's handle (0: a free slot), the next position, its stream.
 struct BrowserFile {
   int handle;
   int64_t at;
@@ -83,8 +79,7 @@ int browserClose(void* cookie) {
   return rc;
 }
 
-// A stream over the worker's file handle, which it takes over (closed where none can
-// be made).
+// A stream over the worker's file handle, which it takes over (closed where none can be).
 FILE* browserStream(int handle, bool write) {
   BrowserFile* f = std::find_if(std::begin(gFiles), std::end(gFiles),
                                 [](const BrowserFile& g) { return g.handle == 0; });
@@ -128,9 +123,8 @@ void platformOutputAbort(Output* out) {
   static_cast<void>(std::fclose(std::exchange(out->stream, nullptr)));
 }
 void platformOutputWritten(FILE* /*stream*/, uint64_t /*written*/, uint64_t /*total*/) {}
-// A chosen file is a snapshot: a read of one changed since it was chosen fails, but a
-// read under way may go on into its new bytes. Its stamp is whether a fresh read of it
-// still can be made: a file changed at scan or by the end of the run fails the run.
+// A chosen file is a snapshot: a read of one changed since fails, but a read under way
+// may go on into its new bytes. Its stamp is whether a fresh read can still be made.
 bool platformStreamStamp(FILE* f, FileStamp* stamp) {
   *stamp = FileStamp{};
   const BrowserFile* file =

@@ -1,15 +1,14 @@
-// Everything that differs between the systems the tool runs on about files: how a name
-// on the command line becomes a file, which file is which, 64-bit positions, the
-// standard streams and the output's making. What differs about texts is declared in
-// text.h. The rest of the tool never asks which system it is on.
+// What differs between the systems the tool runs on about files: how a name becomes a
+// file, which file is which, 64-bit positions, the standard streams and the output's
+// making (what differs about texts is in text.h). Nothing else asks which system it is.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-// Sets up the standard streams before anything else runs: one that is closed takes
-// its texts nowhere, and each one's form is decided.
+// Sets up the standard streams before anything else runs: one that is closed takes its
+// texts nowhere, and each one's form is decided.
 void platformStart();
 #ifdef _WIN32
 // A command-line argument as Windows gives it (UTF-16), held as UTF-8.
@@ -19,9 +18,9 @@ std::string platformArgument(const wchar_t* arg);
 // Flushes stream; true when everything written to it since the start arrived.
 bool platformStreamGood(FILE* stream);
 
-// What tells one file from another while it is open: device and inode on POSIX, the
-// volume serial number and file ID on Windows, the chosen file in the browser. All
-// zero where nothing is known, which matches nothing, not even itself.
+// What tells one open file from another: device and inode on POSIX, volume serial number
+// and file ID on Windows, the chosen file in the browser. All zero where nothing is
+// known, which matches nothing, not even itself.
 struct FileId {
   uint64_t volume;
   uint64_t index[2];
@@ -31,30 +30,28 @@ inline bool fileIdSame(const FileId& a, const FileId& b) {
   return known && a.volume == b.volume && a.index[0] == b.index[0] && a.index[1] == b.index[1];
 }
 
-// What an open file is to the run, decided in one place by each system over the
-// identities of open files: one of the inputs the scans read, what standard output
-// writes into, what standard error writes into (the same file, pipe, FIFO, terminal or
-// console). A file can be more than one (2>&1); the null device is none of them.
+// What an open file is to the run, decided in one place by each system: one of the
+// inputs, what standard output writes into, what standard error writes into (the same
+// file, pipe, FIFO, terminal or console). A file can be more than one (2>&1); the null
+// device is none.
 struct FileRoles {
   bool input;
   bool out;
   bool err;
 };
 // The roles of the file name leads to, opened without access rights for its identity
-// and closed again (nothing is read, written or waited for); none where it leads
-// nowhere.
+// (nothing read, written or waited for); none where it leads nowhere.
 FileRoles platformNameRoles(const char* name, const FileId (&inputs)[2]);
 // The roles of the file an open stream reads.
 FileRoles platformStreamRoles(FILE* stream, const FileId (&inputs)[2]);
 
-// Opens an existing file for binary reading. Anything but a regular file (a folder, a
-// FIFO, a pipe, a socket, a device) is refused like a missing file, without waiting for
-// a FIFO's writer: the audio is read a second time, and a stream has nothing left then.
+// Opens an existing file for binary reading. Anything but a regular file is refused like
+// a missing one, without waiting for a FIFO's writer: the audio is read a second time,
+// and a stream has nothing left then.
 FILE* platformInputOpen(const char* name);
 
-// What an open file is and holds, as far as the system tells without reading it: its
-// identity, its size and the times its content and its status last changed. A file
-// rewritten in place, or removed and made again, shows another stamp.
+// An open file's identity, size and the times its content and status last changed: a
+// file rewritten in place, or removed and made again, shows another stamp.
 struct FileStamp {
   FileId file;
   uint64_t size;
@@ -75,15 +72,19 @@ int64_t platformClockMs();
 int platformSeek(FILE* f, int64_t pos);
 int64_t platformTell(FILE* f);
 
-// ---- The output --------------------------------------------------------------
-//
-// Nothing half-made ever has the output's name: each system makes the new output
-// beside the file its name leads to, unnamed where it can, and puts it in place
-// whole once complete, or leaves every file as it was. A device is written where it
-// stands.
+// ---- The output ------------------------------------------------------------------
+// Nothing half-made ever has the output's name: the new output is made beside the file
+// its name leads to, unnamed where the system can, and put in place whole once
+// complete, or every file is left as it was. A device is written where it stands.
 
 // Why an output was refused, in the order the checks are made.
 enum class OutputRefusal { kNone, kInput, kStdout, kStderr, kNotAFile, kCannotOpen };
+inline OutputRefusal outputRefusalOf(const FileRoles& is) {
+  return is.input ? OutputRefusal::kInput
+         : is.out ? OutputRefusal::kStdout
+         : is.err ? OutputRefusal::kStderr
+                  : OutputRefusal::kNone;
+}
 
 // The output while it is made, owned by the run from platformOutputBegin until
 // platformOutputCommit or platformOutputAbort has closed everything in it.
@@ -96,11 +97,10 @@ struct Output {
   bool device = false;     // no file but takes writes (the null device): written in place
 };
 
-// Opens what name leads to without creating or truncating it and refuses it, by
-// what was opened, where it is an input the scans read (inputs), what standard output
-// or error writes into, or anything else that cannot hold a file; then makes the new
-// file beside it (kCannotOpen where it cannot be made: nothing is ever written in
-// place but a device).
+// Opens what name leads to, neither created nor truncated, and refuses it where it is an
+// input (inputs), what standard output or error writes into, or cannot hold a file; then
+// makes the new file beside it (kCannotOpen where it cannot: nothing but a device is
+// ever written in place).
 OutputRefusal platformOutputBegin(const char* name, const FileId (&inputs)[2], Output* out);
 // Closes the new file and puts it in the place of the old, which keeps its permission
 // bits (and, where the tool may, its owner and group). Every signal that would end the
@@ -109,6 +109,5 @@ OutputRefusal platformOutputBegin(const char* name, const FileId (&inputs)[2], O
 bool platformOutputCommit(Output* out);
 // Closes and removes the new file of a run that failed.
 void platformOutputAbort(Output* out);
-// Told after each block of audio: the output's stream has been handed written of its
-// total bytes. Cheap where there is nothing to do with it.
+// Told after each block: the output's stream has been handed written of total bytes.
 void platformOutputWritten(FILE* stream, uint64_t written, uint64_t total);

@@ -1,7 +1,6 @@
-// Files on POSIX systems: names are bytes, opened as they are; a file is its device
-// and inode, read from the open descriptor. The output is made unnamed in its folder
-// and named only once whole, every step through that folder's descriptor, so no name
-// is ever rebuilt from a path.
+// Files on POSIX systems: names are bytes, opened as they are; a file is its device and
+// inode, read from the open descriptor. The output is made unnamed in its folder and
+// named once whole, every step through that folder's descriptor.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -16,6 +15,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "progress.h"
 
 namespace {
 
@@ -23,14 +23,13 @@ FileId idOf(const struct stat& st) {
   return FileId{static_cast<uint64_t>(st.st_dev), {static_cast<uint64_t>(st.st_ino), 0}};
 }
 
-// True when st is the character device that node names (/dev/null, /dev/tty).
+// True when st is the character device node names (/dev/null, /dev/tty).
 bool isDevice(const struct stat& st, const char* node) {
   struct stat n {};
   return S_ISCHR(st.st_mode) && stat(node, &n) == 0 && st.st_rdev == n.st_rdev;
 }
 
-// True when st is what stream writes into. The null device keeps nothing, so it is
-// never the same as anything.
+// True when st is what stream writes into; the null device keeps nothing, so never.
 bool sameAsStream(const struct stat& st, FILE* stream) {
   struct stat ss {};
   const int fd = fileno(stream);
@@ -40,8 +39,7 @@ bool sameAsStream(const struct stat& st, FILE* stream) {
   return fileIdSame(idOf(st), idOf(ss));
 }
 
-// The one decision of which file is which: st against the inputs' identities and what
-// each standard stream writes into.
+// The one decision of which file is which.
 FileRoles rolesOf(const struct stat& st, const FileId (&inputs)[2]) {
   const FileId id = idOf(st);
   return FileRoles{fileIdSame(id, inputs[0]) || fileIdSame(id, inputs[1]), sameAsStream(st, stdout),
@@ -82,14 +80,22 @@ FILE* platformInputOpen(const char* name) {
   return in;
 }
 
+bool platformStreamStamp(FILE* f, FileStamp* stamp) {
+  struct stat st {};
+  const auto ns = [](const struct timespec& t) {
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+  };
+  if (fstat(fileno(f), &st) != 0) return false;
+  *stamp = FileStamp{idOf(st), static_cast<uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
+  return true;
+}
+
 namespace {
 
-// The output's new file while it has a name of its own (where the file system has no
-// unnamed files), for a signal that ends the tool: the handler removes it from its
-// folder, so an interrupted run leaves every folder as it was.
+// The new file while it has a name of its own (no unnamed files there), which a signal
+// that ends the tool removes; and what erases the progress line while one is shown.
 char gPending[256];
 int gPendingFolder = -1;
-// What erases the progress line, while one is shown (text.cpp).
 char gErase[64];
 volatile sig_atomic_t gEraseLength = 0;
 
@@ -97,20 +103,16 @@ void pendingRemove(int sig) {
   if (gPending[0] != '\0') static_cast<void>(unlinkat(gPendingFolder, gPending, 0));
   const auto erase = static_cast<size_t>(gEraseLength);
   const ssize_t wrote = erase > 0 ? write(STDERR_FILENO, gErase, erase) : 0;
-  static_cast<void>(wrote);  // nothing more to do about a screen that takes nothing
-  // The handler was reset to the default on entry: the same signal ends the tool once
-  // this returns.
+  static_cast<void>(wrote);
+  // The handler was reset on entry: the same signal ends the tool once raised again.
   static_cast<void>(raise(sig));
 }
 
-// The run's new output is to replace an existing file.
-bool gReplaces = false;
+bool gReplaces = false;  // the new output replaces an existing file
+sigset_t gEnding;        // the signals caught, held off from the commit on
 
-// Every signal whose default ends the process and that a handler may catch.
-sigset_t gEnding;
-
-// Catches those that still have their default action, once: one the caller ignored
-// (nohup) stays ignored, and one another part of the process set up stays its own.
+// Catches every signal that ends the tool and still has its default action, once: one
+// the caller ignored (nohup) stays ignored, one set up elsewhere in the process stays.
 void signalsArm() {
   static bool armed = false;
   if (armed) return;
@@ -144,17 +146,8 @@ void signalsArm() {
 #endif
 }
 
-// The refusal of an output that is st (an open file's, or a name's that could not be
-// opened), in the order the checks are made.
-OutputRefusal outputRefusal(const FileRoles& is) {
-  return is.input ? OutputRefusal::kInput
-         : is.out ? OutputRefusal::kStdout
-         : is.err ? OutputRefusal::kStderr
-                  : OutputRefusal::kNone;
-}
-
-// Opens what name leads to, for writing but neither created nor truncated, and
-// refuses it by what was opened; *fd -1 where the name leads to nothing yet.
+// Opens what name leads to for writing, neither created nor truncated, and refuses it
+// by what was opened; *fd -1 where the name leads to nothing yet.
 OutputRefusal targetOpen(const char* name, const FileId (&inputs)[2], int* fd, bool* device) {
   // Without waiting: a FIFO nobody reads fails at once (ENXIO, as a socket does).
   *fd = open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -162,24 +155,21 @@ OutputRefusal targetOpen(const char* name, const FileId (&inputs)[2], int* fd, b
   if (*fd < 0) {
     const int error = errno;
     // Nothing was opened: the name only chooses which refusal to give.
-    const OutputRefusal why = outputRefusal(platformNameRoles(name, inputs));
+    const OutputRefusal why = outputRefusalOf(platformNameRoles(name, inputs));
     if (why != OutputRefusal::kNone || error == ENOENT) return why;
     return error == ENXIO ? OutputRefusal::kNotAFile : OutputRefusal::kCannotOpen;
   }
   const int flags = fcntl(*fd, F_GETFL);
   OutputRefusal why = OutputRefusal::kCannotOpen;
   if (fstat(*fd, &st) == 0 && flags != -1 &&
-      (why = outputRefusal(rolesOf(st, inputs))) == OutputRefusal::kNone) {
+      (why = outputRefusalOf(rolesOf(st, inputs))) == OutputRefusal::kNone) {
     if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || isatty(*fd) != 0) {
       why = OutputRefusal::kNotAFile;
     } else if (fcntl(*fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
       why = OutputRefusal::kCannotOpen;
     }
   }
-  if (why != OutputRefusal::kNone) {
-    close(*fd);
-    *fd = -1;
-  }
+  if (why != OutputRefusal::kNone) close(*fd), *fd = -1;
   *device = *fd >= 0 && !S_ISREG(st.st_mode);
   return why;
 }
@@ -190,9 +180,9 @@ constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 #endif
 
-// The folder and the name in it of the file name leads to through symbolic links, so
-// that a link stays a link, each folder opened from the one before. False where that
-// is no longer the file that was checked.
+// The folder and the name in it of the file name leads to through symbolic links (a
+// link stays a link), each folder opened from the one before. False where that is no
+// longer the file that was checked.
 bool folderOpen(const char* name, Output* out) {
   std::string path = name;
   int folder = AT_FDCWD;
@@ -229,14 +219,12 @@ void hiddenName(Output* out, unsigned k) {
   out->temp = temp;
 }
 
-// The new file under a hidden name of its own, removed by a signal that ends the tool
-// until it is renamed or removed.
+// The new file under a hidden name, removed by a signal until renamed or removed.
 int namedCreate(Output* out) {
   gPendingFolder = static_cast<int>(out->folder);
   for (unsigned k = 0; k < 16; ++k) {
     hiddenName(out, k);
-    // Set before the file exists, so that no moment is left without it; its first byte
-    // last, so that a signal meanwhile never sees half of one name and half of another.
+    // Set before the file exists, its first byte last: a signal never sees half a name.
     gPending[0] = '\0';
     if (out->temp.size() >= sizeof gPending) break;
     std::memcpy(gPending + 1, out->temp.c_str() + 1, out->temp.size());
@@ -254,9 +242,9 @@ int namedCreate(Output* out) {
 // The path through which an unnamed file is given a name (open(2) documents it).
 std::string procPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
-// The new file in the output's folder: unnamed where the file system has such files
-// and the name can be given at the end, else under a hidden name. -1 where neither
-// can be made: the run is refused then, whatever the reason.
+// The new file in the output's folder: unnamed where the file system has such files and
+// the name can be given at the end, else under a hidden name. -1 where neither can be
+// made: the run is refused then, whatever the reason.
 int newFile(Output* out) {
 #ifdef O_TMPFILE
   const int fd = openat(static_cast<int>(out->folder), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
@@ -282,7 +270,7 @@ void ownerKeep(int fd, int like) {
   static_cast<void>(fchmod(fd, st.st_mode & 0777));
 }
 
-// An unnamed new file named at last, beside the output, ready for the rename.
+// An unnamed new file given a hidden name beside the output, ready for the rename.
 bool unnamedLink(int fd, Output* out) {
   const std::string proc = procPath(fd);
   for (unsigned k = 0; k < 16; ++k) {
@@ -297,9 +285,9 @@ bool unnamedLink(int fd, Output* out) {
   return false;
 }
 
-// A name that is a mount point (a file bound there) cannot be renamed over: the whole
-// new file is copied into the file that was checked, and the copy cut to its length.
-// The one step that can leave a file part-written, should it fail.
+// A mount point (a file bound there) cannot be renamed over: the new file is copied into
+// the file that was checked, cut to its length. The one step that can leave a file
+// part-written, should it fail.
 bool copyInto(const Output* out) {
   const int from = openat(static_cast<int>(out->folder), out->temp.c_str(), O_RDONLY | O_CLOEXEC);
   const int to = static_cast<int>(out->target);
@@ -318,23 +306,17 @@ bool copyInto(const Output* out) {
   return ok && n == 0 && ftruncate(to, at) == 0;
 }
 
+// Removes the hidden name where there is one, and closes the folder and the target.
 void outputClose(Output* out) {
+  if (!out->temp.empty())
+    static_cast<void>(unlinkat(static_cast<int>(out->folder), out->temp.c_str(), 0));
+  gPending[0] = '\0';
   if (out->target >= 0) close(static_cast<int>(out->target));
   if (out->folder >= 0) close(static_cast<int>(out->folder));
   out->target = out->folder = -1;
 }
 
 }  // namespace
-
-bool platformStreamStamp(FILE* f, FileStamp* stamp) {
-  struct stat st {};
-  const auto ns = [](const struct timespec& t) {
-    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-  };
-  if (fstat(fileno(f), &st) != 0) return false;
-  *stamp = FileStamp{idOf(st), static_cast<uint64_t>(st.st_size), ns(st.st_mtim), ns(st.st_ctim)};
-  return true;
-}
 
 OutputRefusal platformOutputBegin(const char* name, const FileId (&inputs)[2], Output* out) {
   *out = Output{};
@@ -343,56 +325,48 @@ OutputRefusal platformOutputBegin(const char* name, const FileId (&inputs)[2], O
   out->target = target;
   if (why != OutputRefusal::kNone) return why;
   signalsArm();
-  if (out->device) {
-    out->stream = fdopen(target, "wb");
-    if (out->stream != nullptr) out->target = -1;  // the stream owns it now
-    if (out->stream == nullptr) outputClose(out);
-    return out->stream != nullptr ? OutputRefusal::kNone : OutputRefusal::kCannotOpen;
-  }
-  gReplaces = target >= 0;
-  const int fd = folderOpen(name, out) ? newFile(out) : -1;
-  if (fd >= 0) {
-    ownerKeep(fd, target);
-    out->stream = fdopen(fd, "wb");
-    if (out->stream == nullptr) close(fd);
-  }
-  if (out->stream == nullptr) {
-    platformOutputAbort(out);
-    return OutputRefusal::kCannotOpen;
-  }
-  return OutputRefusal::kNone;
+  gReplaces = target >= 0 && !out->device;
+  const int fd = out->device ? target : folderOpen(name, out) ? newFile(out) : -1;
+  if (fd >= 0 && !out->device) ownerKeep(fd, target);
+  if (fd >= 0) out->stream = fdopen(fd, "wb");
+  if (out->stream != nullptr && out->device) out->target = -1;  // the stream owns it now
+  if (out->stream == nullptr && fd >= 0 && !out->device) close(fd);
+  if (out->stream != nullptr) return OutputRefusal::kNone;
+  platformOutputAbort(out);
+  return OutputRefusal::kCannotOpen;
 }
 
 bool platformOutputCommit(Output* out) {
   static_cast<void>(sigprocmask(SIG_BLOCK, &gEnding, nullptr));  // to the end of the run
   bool ok = std::fflush(out->stream) == 0 && std::ferror(out->stream) == 0;
-  const bool unnamed = !out->device && out->temp.empty();
-  if (ok && unnamed) ok = unnamedLink(fileno(out->stream), out);
+  if (ok && !out->device && out->temp.empty()) ok = unnamedLink(fileno(out->stream), out);
   // The close before the rename: a file system may report a failed write only here.
   ok = std::fclose(out->stream) == 0 && ok;
   out->stream = nullptr;
-  if (ok && !out->device) {
-    const int folder = static_cast<int>(out->folder);
-    const bool renamed = renameat(folder, out->temp.c_str(), folder, out->name.c_str()) == 0;
-    ok = renamed || ((errno == EBUSY || errno == EXDEV) && copyInto(out));
-    if (!renamed) static_cast<void>(unlinkat(folder, out->temp.c_str(), 0));
-  } else if (!out->temp.empty()) {
-    static_cast<void>(unlinkat(static_cast<int>(out->folder), out->temp.c_str(), 0));
+  const int folder = static_cast<int>(out->folder);
+  if (ok && !out->device && renameat(folder, out->temp.c_str(), folder, out->name.c_str()) == 0) {
+    out->temp.clear();
+  } else if (ok && !out->device) {
+    ok = (errno == EBUSY || errno == EXDEV) && copyInto(out);
   }
-  gPending[0] = '\0';
   outputClose(out);
   return ok;
 }
 
-// Where the new output replaces a file, its pages are sent to the disk every few MiB
-// while the next blocks are folded: a rename over an existing file makes ext4 write the
-// new one out at once (auto_da_alloc), which would otherwise all wait for the rename.
-// A new name waits for nothing, and sending early would only cost it.
+void platformOutputAbort(Output* out) {
+  if (out->stream != nullptr) static_cast<void>(std::fclose(out->stream));
+  out->stream = nullptr;
+  outputClose(out);
+}
+
+// Where the output replaces a file, its pages are sent to the disk every 8 MiB while the
+// next blocks are folded: a rename over an existing file makes ext4 write the new one
+// out at once (auto_da_alloc), which would otherwise all wait for the rename. A new name
+// waits for nothing, and sending early would only cost it.
 void platformOutputWritten(FILE* stream, uint64_t written, uint64_t /*total*/) {
 #ifdef SYNC_FILE_RANGE_WRITE
-  constexpr uint64_t kStep = uint64_t{8} << 20;
   static uint64_t sent = 0;
-  if (!gReplaces || written - sent < kStep) return;
+  if (!gReplaces || written - sent < (uint64_t{8} << 20)) return;
   static_cast<void>(sync_file_range(fileno(stream), static_cast<off_t>(sent),
                                     static_cast<off_t>(written - sent), SYNC_FILE_RANGE_WRITE));
   sent = written;
@@ -400,15 +374,6 @@ void platformOutputWritten(FILE* stream, uint64_t written, uint64_t /*total*/) {
   static_cast<void>(stream);
   static_cast<void>(written);
 #endif
-}
-
-void platformOutputAbort(Output* out) {
-  if (out->stream != nullptr) static_cast<void>(std::fclose(out->stream));
-  out->stream = nullptr;
-  if (!out->temp.empty())
-    static_cast<void>(unlinkat(static_cast<int>(out->folder), out->temp.c_str(), 0));
-  gPending[0] = '\0';
-  outputClose(out);
 }
 
 void platformProgressShown(const char* erase, size_t n) {

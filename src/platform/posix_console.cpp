@@ -1,7 +1,6 @@
-// The standard streams on POSIX systems: a terminal gets the tool's texts in its
-// locale's encoding where that holds them, UTF-8 under no locale and English where it
-// cannot; a file or a pipe the Shift_JIS bytes. Names are read in the locale's
-// encoding where it names one.
+// The standard streams on POSIX systems: a terminal gets the texts in its locale's
+// encoding where that holds them, UTF-8 under no locale and English where it cannot; a
+// file or a pipe the Shift_JIS bytes. Names are read in the locale's encoding.
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
@@ -18,6 +17,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "progress.h"
 #include "text.h"
 
 namespace {
@@ -42,12 +42,10 @@ iconv_t converter(const char* to, const char* from) {
   return cd;
 }
 
-// in converted from one encoding to another, ending with the converter back in its
-// initial state (so a stateful encoding such as ISO-2022-JP ends every text in ASCII).
-// Where a character does not convert, or only to a look-alike, a strict conversion
-// fails; a lenient one writes '?' for each byte it cannot take. (Texts reach a lenient
-// conversion whole: names are first read in the locale's own encoding, which takes
-// them back.)
+// in converted, ending with the converter in its initial state (a stateful encoding
+// such as ISO-2022-JP ends every text in ASCII). Where a character does not convert, or
+// only to a look-alike, a strict conversion fails; a lenient one writes '?' for each
+// byte it cannot take.
 bool convert(const char* toCode, const char* fromCode, const std::string& in, std::string* out,
              bool strict) {
   const iconv_t cd = converter(toCode, fromCode);
@@ -103,8 +101,8 @@ std::string nameDecode(const char* codeset, const char* name) {
 // The form of every stream, as platformStart decided it: stdout and stderr.
 StreamForm gForms[2];
 
-// The encoding a locale's name gives ("ja_JP.UTF-8", "C.utf8", "ja_JP.eucJP@x"), for a
-// locale this system has not installed: the terminal uses it all the same.
+// The encoding a locale's name gives ("ja_JP.eucJP@x") where the locale is not
+// installed: the terminal uses it all the same.
 void codesetNamed(char (&out)[32]) {
   const char* name = nullptr;
   for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
@@ -126,10 +124,8 @@ StreamForm platformFormFor(bool screen, const char* codeset) {
   const bool sjis = codesetIn(codeset, kShiftJisNames);
   const bool utf8 = codesetIn(codeset, kUtf8Names);
   // No locale (C, POSIX): nothing is known of the names' bytes, and a screen is taken
-  // to show UTF-8, as most tools that print more than ASCII assume there.
+  // to show UTF-8. Shift_JIS names are read as code page 932, which keeps ASCII.
   const bool none = codesetIn(codeset, kAsciiNames);
-  // Shift_JIS names are read as code page 932, which keeps ASCII as it is, and the
-  // screen keeps the table's own Shift_JIS bytes; under no locale the screen is UTF-8.
   const char* own = sjis ? "CP932" : none ? "UTF-8" : codeset;
   static_cast<void>(std::snprintf(f.codeset, sizeof f.codeset, "%s", own));
   // An encoding iconv does not know keeps the Shift_JIS bytes.
@@ -138,10 +134,9 @@ StreamForm platformFormFor(bool screen, const char* codeset) {
   f.decode = f.names == NameSource::kLocale ? nameDecode : nullptr;
   f.shiftJis = !screen || !(utf8 || none || other);
   std::string out;
-  // Every text of the table has to convert whole, or the screen gets the English, so
-  // one stream never mixes encodings: Latin-1, KOI8-R, EUC-KR and BIG5 end here, where
-  // the Shift_JIS bytes read as nothing or as C1 controls. Names there show in
-  // printable ASCII only, as under C, so the whole screen stays ASCII.
+  // Every text has to convert whole, or the screen gets the English (Latin-1, KOI8-R,
+  // EUC-KR, BIG5), so one stream never mixes encodings; names there show in printable
+  // ASCII only, as under C.
   const auto converts = [&](const Message* m) {
     return convert(codeset, "UTF-8", m->utf8, &out, true);
   };
@@ -154,9 +149,8 @@ StreamForm platformFormFor(bool screen, const char* codeset) {
 }
 
 void platformStart() {
-  // A standard descriptor closed at start would be handed to the first file opened,
-  // and the report or an error message would be written into that file. /dev/null
-  // takes its number instead, so the closed stream acts as one sent there.
+  // A standard descriptor closed at start would be handed to the first file opened and
+  // the report written into it: /dev/null takes its number instead.
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
       const int opened = open("/dev/null", O_RDWR);
@@ -164,11 +158,9 @@ void platformStart() {
     }
   }
   // On a terminal the report and the error lines appear in the order they happen;
-  // into a file or a pipe standard output stays block-buffered. (Should that fail,
-  // only the order of lines suffers.)
+  // into a file or a pipe standard output stays block-buffered.
   if (isatty(STDOUT_FILENO) != 0) static_cast<void>(std::setvbuf(stdout, nullptr, _IONBF, 0));
-  // The character type only: the playing time keeps its decimal point whatever the
-  // locale's numbers use.
+  // The character type only: the playing time keeps its decimal point.
   char codeset[32] = "";
   if (std::setlocale(LC_CTYPE, "") != nullptr) {
     static_cast<void>(std::snprintf(codeset, sizeof codeset, "%s", nl_langinfo(CODESET)));

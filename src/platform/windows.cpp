@@ -1,7 +1,6 @@
-// The Windows side: names are UTF-16, whatever the system's ANSI code page, held as
-// UTF-8 and converted back to open; the report is Shift_JIS (code page 932) wherever
-// it is stored and UTF-16 on a console; a file is its volume serial number and index.
-// Windows 8 is the oldest system it runs on (FILE_ID_INFO).
+// Windows (8 on, for FILE_ID_INFO): names are UTF-16 held as UTF-8; the report is
+// Shift_JIS (code page 932) wherever it is stored and UTF-16 on a console; a file is its
+// volume serial number and index.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -14,14 +13,13 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "progress.h"
 #include "text.h"
 
 namespace {
 
-// How standard output and standard error each take the tool's texts. A program
-// started without standard handles (by a graphical front-end) has nowhere to write;
-// such a stream's texts are dropped as if sent to NUL, as a closed descriptor's are
-// on POSIX.
+// How stdout and stderr each take the texts. A program started without standard
+// handles (by a graphical front-end) drops their texts as if sent to NUL.
 enum class Kind { kFile, kConsole, kMissing };
 Kind gKinds[2];
 bool gConsoleFailed[2];  // a write to that console has failed
@@ -53,16 +51,16 @@ HANDLE streamHandle(FILE* stream) {
   return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
 }
 
-// What an open handle leads to: a file by its volume and its index on that volume, a
-// console, which is one file of its own kind, or a pipe, which has no identity.
+// What an open handle leads to: a file by its volume and index, a console (one file of
+// its own kind), or a pipe, which has no identity.
 struct HandleId {
   FileId file;
   bool console;
   bool pipe;
 };
 
-// The identity of what an open handle leads to; none for the null device and a pipe.
-// FILE_ID_INFO where the file system has it, else the older index (FAT).
+// The identity of an open handle; none for the null device and a pipe. FILE_ID_INFO
+// where the file system has it, else the older index (FAT).
 bool handleId(HANDLE h, HandleId* id) {
   *id = HandleId{};
   DWORD mode = 0;
@@ -83,9 +81,9 @@ bool handleId(HANDLE h, HandleId* id) {
   return (id->file.volume | id->file.index[0] | id->file.index[1]) != 0;
 }
 
-// The identity of the file a name leads to. Opening with no access rights reads it
-// without disturbing a file that another stream holds open; a device is opened again
-// with the rights that ask whether it is a console.
+// The identity of the file a name leads to, opened with no access rights so that no
+// other stream's file is disturbed; a device again with the rights that ask whether it
+// is a console.
 bool nameId(const char* name, HandleId* id) {
   const std::wstring wide = wideOf(name);
   HANDLE h = CreateFileW(wide.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
@@ -109,8 +107,7 @@ bool sameId(const HandleId& a, const HandleId& b) {
   return fileIdSame(a.file, b.file);
 }
 
-// The one decision of which file is which: id against the inputs' identities and what
-// each standard stream writes into.
+// The one decision of which file is which.
 FileRoles rolesOf(const HandleId& id, const FileId (&inputs)[2]) {
   HandleId out{};
   HandleId err{};
@@ -120,28 +117,13 @@ FileRoles rolesOf(const HandleId& id, const FileId (&inputs)[2]) {
       handleId(streamHandle(stderr), &err) && sameId(id, err)};
 }
 
-// The refusal of an output whose identity is id, in the order the checks are made.
-OutputRefusal outputRefusal(const HandleId& id, const FileId (&inputs)[2]) {
-  const FileRoles is = rolesOf(id, inputs);
-  return is.input ? OutputRefusal::kInput
-         : is.out ? OutputRefusal::kStdout
-         : is.err ? OutputRefusal::kStderr
-                  : OutputRefusal::kNone;
-}
-
-}  // namespace
-
-namespace {
-
-// Set while the output is put in place, to the end of the run.
-volatile LONG gCommitting = 0;
-// What erases the progress line on the console, while one is shown (text.cpp).
-wchar_t gErase[64];
+volatile LONG gCommitting = 0;  // set from the commit to the end of the run
+wchar_t gErase[64];             // what erases the progress line, while one is shown
 volatile LONG gEraseLength = 0;
 
 // A console event (Ctrl-C, Ctrl-Break, the console closed) ends the tool with its
-// failure status at once; the new output, marked to go when it is closed, goes with it.
-// While the output is put in place, the event is held off: the run ends by itself.
+// failure status at once, and the new output, marked to go on its close, with it; held
+// off while the output is put in place: the run ends by itself.
 BOOL WINAPI consoleEnd(DWORD /*event*/) {
   if (gCommitting != 0) Sleep(INFINITE);
   DWORD wrote = 0;
@@ -174,8 +156,8 @@ void platformStart() {
     } else if (GetConsoleMode(h, &mode) != 0) {
       gKinds[k] = Kind::kConsole;
     } else {
-      // Text mode: each line feed of a message goes out as CR LF. The WAV files are
-      // opened in binary mode, so none of their bytes is translated.
+      // Text mode: each line feed of a message goes out as CR LF (the WAV files are
+      // opened in binary mode).
       static_cast<void>(_setmode(_fileno(streams[k]), _O_TEXT));
     }
   }
@@ -226,8 +208,7 @@ bool platformStreamGood(FILE* stream) {
          (std::fflush(stream) == 0 && std::ferror(stream) == 0 && !gConsoleFailed[k]);
 }
 
-// A folder does not open as a file here (CreateFile needs a flag for that); a pipe or a
-// device is refused once opened.
+// A folder does not open as a file here; a pipe or a device is refused once opened.
 FILE* platformInputOpen(const char* name) {
   FILE* in = _wfopen(wideOf(name).c_str(), L"rb");
   if (in != nullptr && GetFileType(streamHandle(in)) != FILE_TYPE_DISK) {
@@ -268,7 +249,7 @@ namespace {
 // by what was opened; *file INVALID_HANDLE_VALUE where the name leads to nothing yet.
 OutputRefusal targetOpen(const char* name, const FileId (&inputs)[2], HANDLE* file, bool* device) {
   // A console or a pipe is known by its name and never opened for writing; anything
-  // else is opened as it is and known by the opened handle.
+  // else by the opened handle.
   HandleId named{};
   const bool known = nameId(name, &named);
   HANDLE h = named.console || named.pipe
@@ -278,8 +259,8 @@ OutputRefusal targetOpen(const char* name, const FileId (&inputs)[2], HANDLE* fi
   const DWORD error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
   HandleId opened{};
   const bool identified = h != INVALID_HANDLE_VALUE && handleId(h, &opened);
-  OutputRefusal why = identified ? outputRefusal(opened, inputs)
-                      : known    ? outputRefusal(named, inputs)
+  OutputRefusal why = identified ? outputRefusalOf(rolesOf(opened, inputs))
+                      : known    ? outputRefusalOf(rolesOf(named, inputs))
                                  : OutputRefusal::kNone;
   // A pipe whose every instance is taken (the look at its name took one) fails so.
   if (why == OutputRefusal::kNone &&
@@ -299,7 +280,6 @@ OutputRefusal targetOpen(const char* name, const FileId (&inputs)[2], HANDLE* fi
 // The path the output is put at: the file its name leads to through a symbolic link,
 // so that the link stays a link. Empty where the link leads nowhere.
 std::string outputPath(const char* name) {
-  // A symbolic link: the path of the file it leads to.
   const std::wstring wide = wideOf(name);
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
@@ -313,7 +293,6 @@ std::string outputPath(const char* name) {
                       : GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()),
                                                   FILE_NAME_NORMALIZED);
   if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-  // Empty where the link leads nowhere: the link is not replaced by a file.
   return utf8Of(path.data(), n < path.size() ? n : 0);
 }
 
@@ -337,9 +316,8 @@ OutputRefusal platformOutputBegin(const char* name, const FileId (&inputs)[2], O
     out->stream = streamOver(target);
     return out->stream != nullptr ? OutputRefusal::kNone : OutputRefusal::kCannotOpen;
   }
-  // The old file's permissions come over with ReplaceFileW; the new one is a plain file
-  // beside it, hidden by its dot, marked to go when it is closed, so that neither a
-  // failure nor a killed process leaves it.
+  // A plain file beside the old, hidden by its dot, marked to go when it is closed, so
+  // that neither a failure nor a killed process leaves it.
   out->name = outputPath(name);
   const size_t cut = out->name.find_last_of("/\\:") + 1;  // 0 where there is no folder part
   HANDLE h = INVALID_HANDLE_VALUE;
