@@ -4,8 +4,8 @@
 # frames], #player, #download and its download attribute) and holds every run to the
 # native tool's on the same files: the report as the native build shows it on a UTF-8
 # terminal (bounded: all but the lines it says it left out), the exit status, the saved
-# file byte for byte, the player's duration, and for a refusal its explanation and
-# which lines are marked. Also: the browser's memory stays flat on a large output and a
+# file byte for byte, the playing time, and for a refusal its explanation and which
+# lines are marked. Also: the browser's memory stays flat on a large output and a
 # long report; Cancel acts within a second and leaves nothing; no file is left behind;
 # a broken engine and the page opened from disk say so; every refusal says why in its
 # own words, in both languages; a result too large to hand over from memory is refused;
@@ -16,6 +16,7 @@
 #     web_test.py NATIVE_TOOL SITE_DIR EXAMPLES_DIR [SCREENSHOT.png]
 import http.server, json, math, os, re, shutil, struct, subprocess, sys, tempfile, threading
 import time, wave
+from decimal import Decimal, ROUND_HALF_UP
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
@@ -39,6 +40,13 @@ def wav(channels=2, rate=8000, bits=16, frames=1000, seed=1, path=None, piece=No
     head += b"data" + struct.pack("<I", size)
     body = [piece[: size - at] for at in range(0, size, len(piece))]  # one piece, many times
     return open(path, "wb").writelines([head, *body]) if path else head + b"".join(body)
+
+
+# Writes path (and its folder): the bytes given, or a link to the file at the path given.
+def put(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    os.symlink(data, path) if isinstance(data, str) else open(path, "wb").write(data)
+    return path
 
 
 # The folder the server has now, looked up at each request: the browser opens
@@ -127,9 +135,8 @@ def combine(browser, paths, press=True):
 
 # Runs the page on two files: its hooks once the run has ended, with the report, the
 # exit status and the saved bytes (None where no link is offered or none asked).
-def page_run(browser, url, paths, downloads=None, wait=120, settle=0.0, load=True, during=None):
+def page_run(browser, url, paths, downloads=None, wait=120, load=True, during=None):
     browser.get(url) if load else None
-    time.sleep(settle)  # as long as a person takes to choose the files, for the benchmark
     browser.execute_script("window.before = 1")  # gone if the run reloads the page (and goes on)
     combine(browser, paths)
     ended = "const s = document.getElementById('status').dataset; return s.exit || s.error"
@@ -171,6 +178,10 @@ def main():
     (server, origin), (broken_server, broken_origin) = serve(site), serve(f"{work}/broken")
     browser = browser_start(work, downloads)
     js, results, outs = browser.execute_script, [], {}
+    # A script run on the page, $ finding an element by its id; the value of an expression.
+    page = lambda script: js(f"const $ = (id) => document.getElementById(id); {script}")
+    val = lambda expr: page(f"return {expr}")
+    click = lambda hook: browser.find_element(By.ID, hook).click()
 
     # The native tool's screen on a UTF-8 pseudo-terminal, and its status.
     def native_run(folder, names, out):
@@ -278,41 +289,33 @@ def main():
     ]]
     try:
         for name, a, a_data, b, b_data, *bounds in cases:
-            files, bounds = [(a, a_data), (b, b_data)], dict(*bounds)
+            bounds = dict(*bounds)
             # Two files of one name live in two folders, as the worker names them.
-            twice = files[0][0] == files[1][0]
-            names = [f"{k + 1}/{f}" if twice else f for k, (f, _) in enumerate(files)]
-            for n, (_, data) in zip(names, files):
-                os.makedirs(os.path.dirname(f"{folder}/{n}"), exist_ok=True)
-                if isinstance(data, str):
-                    os.symlink(data, f"{folder}/{n}")
-                else:
-                    open(f"{folder}/{n}", "wb").write(data)
-            paths, base, samples, shown = [f"{folder}/{n}" for n in names], 0, [], []
+            names = [f"{k + 1}/{n}" if a == b else n for k, n in enumerate((a, b))]
+            paths = [put(f"{folder}/{n}", data) for n, data in zip(names, (a_data, b_data))]
             # While it runs: the browser's memory, and the report while the output is written.
-            writing = """const $ = (id) => document.getElementById(id), p = $('progress').value;
-                return p > 0 && p < 1 && $('status').dataset.state === 'running'
-                    ? $('report').textContent : null"""
+            writing = """const p = $('progress').value; return p > 0 && p < 1
+                && $('status').dataset.state === 'running' ? $('report').textContent : null"""
+            samples, shown = [], []
             during = (lambda: (samples.append(browser_pss_kib(browser) - base), time.sleep(0.05),
-                               shown.append(js(writing)))) if "memory" in bounds else None
+                               shown.append(page(writing)))) if "memory" in bounds else None
             base, began = browser_pss_kib(browser), time.time()
             quota(bounds.get("quota"))  # the browser's own room unless the case says
             url = f"file://{site}/wavpair.html" if "page" in bounds else f"{origin}/index.html"
             h = page_run(browser, url, paths, downloads, during=during, load="again" not in bounds)
             # Each column down to the first pixel of the band's blue (not white nor the red).
-            tops = js("""const c = document.getElementById('picture');
-                const w = c.width, h = c.height / 2;
+            tops = page("""const c = $('picture'), w = c.width, h = c.height / 2;
                 const d = c.getContext('2d').getImageData(0, 0, w, h).data, tops = new Set();
                 const blue = (i) => d[i + 2] >= 200 && d[i] <= 100;
                 for (let x = 0, y = 0; x < w; x++, y = 0) {
                     while (y < h && !blue(4 * (y * w + x))) y++;
                     tops.add(y);
                 }
-                return [...tops].filter((y) => y < h);""") if "flat" in bounds else [0]
+                return [...tops].filter((y) => y < h);""") if "flat" in bounds else None
             took = time.time() - began
             # The native tool writes a name of its own (the page's may be an input's, or
             # more than a file system takes); the closing lines name what the page saved.
-            full, out = "+".join(f[:-4] for f, _ in files) + ".wav", "native-out.wav"
+            full, out = "+".join(n[:-4] for n in (a, b)) + ".wav", "native-out.wav"
             want_report, status = native_run(folder, names, out)
             want_report = want_report.replace(out, h["name"] or full)
             want = outs[name] = None if status else open(f"{folder}/{out}", "rb").read()
@@ -323,9 +326,18 @@ def main():
             ending = status and re.sub(sizes, "", err.decode("cp932")).replace(out, full) or ""
             head, tail = h["report"].split(h["gap"], 1) if h["gap"] else (h["report"], "")
             lines = head.count("\n") + h["left"] + tail.count("\n")
-            frames = str(min(wave.open(p).getnframes() for p in paths)) if not status else None
-            seconds = r"Playing time: \d+\.\d{3} s(; the shorter input runs out at \d+\.\d{3} s)?\."
+            # The inputs' frames and rate as Python's own reader counts them, the playing time
+            # in seconds (0 at 0 Hz; a half rounded up, as the page's numbers round) and where
+            # the shorter input runs out.
+            inputs = sorted((w.getnframes(), w.getframerate()) for w in map(wave.open, paths)) \
+                if not status else [(0, 0)] * 2
+            seconds = lambda n: Decimal(n / inputs[0][1] if inputs[0][1] else 0).quantize(
+                Decimal("0.001"), ROUND_HALF_UP)
+            playing = f"Playing time: {seconds(inputs[1][0])} s" + (
+                f"; the shorter input runs out at {seconds(inputs[0][0])} s." if
+                inputs[0][0] < inputs[1][0] else ".")
             kept = ("memory" if "page" in bounds else "disk", True, "download")
+            # None: not for this case.
             for what, ok in {
                 "the report": want_report.startswith(head) and want_report.endswith(tail)
                 and lines == want_report.count("\n"),
@@ -333,13 +345,13 @@ def main():
                     (h["exit"], h["state"]) == (status, "refused" if status else "done"),
                 "the download and its name": h["got"] == want
                 and h["name"] == (None if status else bounds.get("name", full)),
-                # The frames the shorter input feeds, as Python's own reader counts them.
-                "where the shorter input ends": status or h["shorter"] == frames,
-                "the playing time in seconds": status or re.fullmatch(seconds, h["duration"]),
+                "where the shorter input ends":
+                    None if status else h["shorter"] == str(inputs[0][0]),
+                "the playing time in seconds": None if status else h["duration"] == playing,
                 "the output on disk where the browser has it, in the player, its link in focus":
-                    status or (h.get("output"), h["played"], h["focus"]) == kept,
-                "the refusal explained":
-                    not status or h["status"] == f"Refused: {bounds.get('says')}",
+                    None if status else (h.get("output"), h["played"], h["focus"]) == kept,
+                "the refusal explained": h["status"] == f"Refused: {bounds.get('says')}"
+                if status or "says" in bounds else None,
                 "only the ending message marked": h["red"] == ending
                 and bool(ending) == bool(status) - bool(bounds.get("silent")),
                 "in time, a bounded report": took < bounds.get("seconds", 120)
@@ -347,15 +359,16 @@ def main():
                 and h["elements"] <= bounds.get("elements", 5000),
                 # What the engine printed before it writes is there while it writes.
                 "the report shown while the output is written":
-                    "live" not in bounds or want_report[:want_report.rindex("\n[")] in shown,
-                "the browser's memory stays flat":
-                    "memory" not in bounds or samples and max(samples) < bounds["memory"] << 10,
+                    want_report[:want_report.rindex("\n[")] in shown if "live" in bounds else None,
+                "the browser's memory stays flat": bool(samples)
+                and max(samples) < bounds["memory"] << 10 if "memory" in bounds else None,
                 "no file but the result's on disk":
-                    "page" in bounds or len(disk_files(browser)) == (status == 0),
-                "a steady tone draws as a flat band": len(tops) == 1,
+                    None if "page" in bounds else len(disk_files(browser)) == (status == 0),
+                "a steady tone draws as a flat band": None if tops is None else len(tops) == 1,
             }.items():
-                check(f"{name}: {what}", ok, h | {"got": None, "report": h["report"][-2000:],
-                                                  "want": want_report[-2000:]})
+                if ok is not None:
+                    check(f"{name}: {what}", ok, h | {"got": None, "report": h["report"][-2000:],
+                                                      "want": want_report[-2000:]})
             if shot and name == "Japanese names":
                 js("window.scrollTo(0, 0)") or browser.save_screenshot(shot)
             shutil.rmtree(folder), os.makedirs(folder)
@@ -373,16 +386,13 @@ def main():
 
         # A run cancelled while it writes and one while its report comes: within a second
         # and for good, with no mark of the run before, nothing on disk; and one after them.
-        pair, b = [f"{folder}/long.wav", f"{folder}/short.wav"], f"{folder}/b.wav"
-        chunky = f"{folder}/chunky.wav"
-        open(pair[0], "wb").write(long), open(pair[1], "wb").write(short)
-        open(chunky, "wb").write(wav(chunks=200_000))
-        state = """const $ = (id) => document.getElementById(id), s = $('status').dataset;
-            return [Object.keys(s), s.state, $('progress').value, $('combine').disabled];"""
-        for what, path, rate, under_way in (
-                ("writing", big, 44100, "progress').value > 0"),
-                ("reporting", chunky, 8000, "report').textContent.length > 1e4")):
-            open(b, "wb").write(wav(rate=rate))
+        pair = [put(f"{folder}/long.wav", long), put(f"{folder}/short.wav", short)]
+        chunky, b = put(f"{folder}/chunky.wav", wav(chunks=200_000)), f"{folder}/b.wav"
+        state = lambda: page("""const s = $('status').dataset;
+            return [Object.keys(s), s.state, $('progress').value, $('combine').disabled]""")
+        for what, path, rate, under_way in (("writing", big, 44100, "$('progress').value > 0"), (
+                "reporting", chunky, 8000, "$('report').textContent.length > 1e4")):
+            put(b, wav(rate=rate))
             # A press waits for the longest task the page runs meanwhile, then for its handler
             # (from the press reaching the page): not the driver's pressing, tenths of a second.
             js("""window.longest = 0; new PerformanceObserver((l) => l.getEntries().forEach(
@@ -390,45 +400,44 @@ def main():
                 .observe({type: 'longtask'}); document.getElementById('cancel').addEventListener(
                 'click', (e) => window.lag = performance.now() - e.timeStamp, {once: true})""")
             combine(browser, [path, b])
-            until(browser, lambda _: js(f"return document.getElementById('{under_way}"))
-            browser.find_element(By.ID, "cancel").click()
-            until(browser, lambda _: js(state)[1] == "cancelled")
-            said = [js("return window.longest + (window.lag ?? 1e9)") < 1000, js(state),
-                    time.sleep(1.5), js(state), disk_files(browser)]
+            until(browser, lambda _: val(under_way))
+            click("cancel")
+            until(browser, lambda _: state()[1] == "cancelled")
+            said = [val("window.longest + (window.lag ?? 1e9)") < 1000, state(), time.sleep(1.5),
+                    state(), disk_files(browser)]
             cancelled = [["state"], "cancelled", 0, False]
             check(f"Cancel while {what}: within a second and for good, nothing of the run before,"
                   " nothing on disk", said == [True, cancelled, None, cancelled, []], said)
-        again = page_run(browser, None, pair, downloads, load=False)
-        check("Combine after Cancel", again["got"] == outs["the examples"])
+        again = lambda: page_run(browser, None, pair, downloads, load=False)["got"]
+        check("Combine after Cancel", again() == outs["the examples"])
 
         # An input changed after it was chosen, and one changed while it is read: refused as
         # the command line refuses a changed input, nothing left on disk.
-        said, changing, c = [], f"{folder}/changing.wav", f"{folder}/c.wav"
-        wav(rate=44100, path=c)
-        for when in ("chosen", "read"):
-            shutil.copy(big if when == "read" else pair[0], changing)
-            combine(browser, [changing, c], press=when == "read")
-            until(browser, lambda _: when == "chosen"
-                  or js("return document.getElementById('progress').value > 0"))
+        changing, c = f"{folder}/changing.wav", put(f"{folder}/c.wav", wav(rate=44100))
+        for when, source, says in (
+                ("after it was chosen", pair[0], "The first file could not be read."),
+                ("while it is read", big, "A file could not be opened.")):
+            shutil.copy(source, changing)
+            reading = source == big  # changed while the run reads it, or before Combine
+            combine(browser, [changing, c], press=reading)
+            until(browser, lambda _: not reading or val("$('progress').value > 0"))
             with open(changing, "r+b") as f:  # its middle, the same size
                 f.seek(os.path.getsize(changing) // 2), f.write(bytes(1 << 10))
-            browser.find_element(By.ID, "combine").click() if when == "chosen" else None
-            until(browser, lambda _: js(
-                "return document.getElementById('status').dataset.state !== 'running'"), 60)
-            said.append([js("return document.getElementById('status').textContent"),
-                         until(browser, lambda _: disk_files(browser) == [], 5)])
-        check("an input changed after it was chosen, and while it is read: refused, nothing on "
-              "disk",
-              said == [["Refused: The first file could not be read.", True],
-                       ["Refused: A file could not be opened.", True]], said)
+            click("combine") if not reading else None
+            until(browser, lambda _: val("$('status').dataset.state !== 'running'"), 60)
+            said = [val("$('status').textContent"),
+                    until(browser, lambda _: disk_files(browser) == [], 5)]
+            check(f"an input changed {when}: refused, nothing on disk",
+                  said == [f"Refused: {says}", True], said)
 
         # A disk without room for the output: refused as a full disk is on the command line,
         # that message alone marked, nothing left on disk; then a run with room.
-        wav(frames=2_000_000, path=f"{folder}/a.wav"), quota(4 << 20)
-        h, _ = page_run(browser, None, [f"{folder}/a.wav", b], load=False), quota(None)
+        quota(4 << 20)
+        h, _ = page_run(browser, None, [put(f"{folder}/a.wav", wav(frames=2_000_000)), b],
+                        load=False), quota(None)
         said = [h["state"], "could not be written" in h["status"], h["red"].count("\n"),
                 until(browser, lambda _: disk_files(browser) == [], 5),
-                page_run(browser, None, pair, downloads, load=False)["got"]]
+                again()]
         check("a disk without room for the output: refused, its message marked, nothing on disk,"
               " then a run", said == ["refused", True, 1, True, outs["the examples"]],
               said[:4] + [h["status"], h["red"]])
@@ -439,19 +448,17 @@ def main():
         browser.execute_cdp_cmd("Network.setUserAgentOverride", {
             "userAgent": js("return navigator.userAgent"), "acceptLanguage": "ja"})
         browser.get(origin)
-        said = js("""return [document.documentElement.lang,
-            document.getElementById('combine').textContent]""")
+        said = val("[document.documentElement.lang, $('combine').textContent]")
         check("Japanese: the page's language", said == ["ja", "合成"], said)
-        open(f"{folder}/m.wav", "wb").write(wav(channels=1))
-        open(f"{folder}/r.wav", "wb").write(wav(rate=11025))
-        said = [page_run(browser, None, [f"{folder}/{n}", pair[1]], load=False)["status"]
-                for n in ("m.wav", "r.wav")]
-        check("Japanese: a refusal in Japanese", said == [
-            "合成できません: 一つ目のファイルはステレオではありません(1チャンネル)。"
-            "両方とも2チャンネルである必要があります。",
-            "合成できません: 二つのファイルのサンプリング周波数が異なります"
-            "(11025 Hz と 22050 Hz)。"],
-            said)
+        for what, data, says in (
+                ("a mono input", wav(channels=1),
+                 "一つ目のファイルはステレオではありません(1チャンネル)。"
+                 "両方とも2チャンネルである必要があります。"),
+                ("rates differ", wav(rate=11025),
+                 "二つのファイルのサンプリング周波数が異なります(11025 Hz と 22050 Hz)。")):
+            said = page_run(browser, None, [put(f"{folder}/{what}.wav", data), pair[1]],
+                            load=False)["status"]
+            check(f"Japanese: {what} refused in Japanese", said == f"合成できません: {says}", said)
         # axe-core's script, installed from the registry beside the site where missing.
         axe = f"{os.path.dirname(site)}/axe/node_modules/axe-core/axe.min.js"
         os.path.exists(axe) or subprocess.run(
@@ -461,10 +468,8 @@ def main():
         axe = open(axe).read() if os.path.exists(axe) else print(
             "SKIPPED axe-core: it could not be installed")
         for when in ("before a run", "after a run") if axe else ():
-            if when == "after a run":
-                page_run(browser, f"{origin}/index.html", pair)
-            else:
-                browser.get(origin)
+            browser.get(origin) if when == "before a run" else page_run(
+                browser, f"{origin}/index.html", pair)
             js(axe)
             found = browser.execute_async_script("""axe.run(document, {runOnly: ['wcag2a',
                 'wcag2aa', 'wcag21a', 'wcag21aa', 'best-practice']})
@@ -472,13 +477,13 @@ def main():
             check(f"axe-core finds nothing {when}", found == [], found)
         browser.set_window_size(360, 800)
         page_run(browser, f"{origin}/index.html", [chunky, b])
-        hidden, height = js("""const r = document.getElementById('report');
+        hidden, height = page("""const r = $('report');
             const range = document.createRange(), box = r.getBoundingClientRect();
             r.scrollTop = r.scrollHeight; range.selectNodeContents(r);
             const rects = range.getClientRects(), last = rects[rects.length - 1];
             return [last.bottom > box.top + r.clientTop + r.clientHeight
                     || r.scrollWidth > r.clientWidth,
-                    document.getElementById('picture').getBoundingClientRect().height];""")
+                    $('picture').getBoundingClientRect().height];""")
         check("at 360 px: the report's last line shown, no line cut at the side, the picture "
               "readable", not hidden and height >= 120, height)
 
@@ -490,10 +495,9 @@ def main():
         points = [c for c in [*range(1, 0x3000), *range(0xFE00, 0xFFFE)] if c != ord("/")]
         differ = []
         for at in range(0, len(points), 80):
-            name = "".join(map(chr, points[at:at + 80])) + ".wav"
-            open(f"{folder}/{name}", "wb").write(long)
-            screen = native_run(folder, [name, "short.wav"], "o.wav")[0]
-            os.remove(f"{folder}/{name}")
+            name = put(f"{folder}/{''.join(map(chr, points[at:at + 80]))}.wav", long)
+            screen = native_run(folder, [os.path.basename(name), "short.wav"], "o.wav")[0]
+            os.remove(name)
             want = "".join("?" if any(a <= c <= b for a, b in ranges) else chr(c)
                            for c in points[at:at + 80])
             differ += [] if f"ファイル名[{want}.wav]" in screen else [hex(points[at])]
@@ -502,52 +506,49 @@ def main():
 
         # Served, the site is installable and works offline after one visit.
         offline_server, offline_origin = serve(site)
-        browser.get(f"{offline_origin}/index.html")
+        index = f"{offline_origin}/index.html"
+        browser.get(index)
         browser.execute_async_script("navigator.serviceWorker.ready.then(() => arguments[0]())")
-        errors = browser.execute_cdp_cmd("Page.getInstallabilityErrors", {})
-        errors = errors["installabilityErrors"]
+        errors = browser.execute_cdp_cmd("Page.getInstallabilityErrors", {})["installabilityErrors"]
         check("installable", errors == [], errors)
         offline_server.site = None
-        h = page_run(browser, f"{offline_origin}/index.html", pair, downloads)  # none: it fails
+        h = page_run(browser, index, pair, downloads)  # none: it fails
         check("offline after one visit: a combine", h["got"] == outs["the examples"], h["status"])
         # New builds whose pages and workers speak other messages than the build before.
         # The first waits: the page says so and keeps running its own build, Dismiss hides
         # the word; another tab's Reload takes it in, and this page, showing a result, then
         # reloads at its next Combine and goes on. The second is taken in by the Reload of
         # an idle page, its files still chosen. Every run ends with the native bytes.
-        builds = [re.search(r'kCache = "wavpair-([^"]+)"', open(f"{site}/sw.js").read())[1]]
-        shown = lambda: js("return !document.getElementById('update').hidden")
+        shown = lambda _=None: val("!$('update').hidden")
         caches = lambda _: browser.execute_async_script(
-            "caches.keys().then(arguments[0])") == [f"wavpair-{builds[-1]}"]
-        kept = lambda: js("""return [...document.querySelectorAll('input[type=file]')]
-            .map((i) => i.files[0]?.size)""")
+            "caches.keys().then(arguments[0])") == [f"wavpair-next{turn}"]
+        kept = lambda: val("[...document.querySelectorAll('input[type=file]')]"
+                           ".map((i) => i.files[0]?.size)")
         plain = outs["the examples"]
         runs = lambda: [("reloaded" if h["reloaded"] else "") + str(h["got"] == plain)
                         for h in (page_run(browser, None, pair, downloads, wait=20, load=False)
                                   for _ in range(3))]
-        for turn, (old, new) in enumerate((('type: "end"', 'type: "fin"'),
-                                           ('type: "fin"', 'type: "end"'))):
-            builds.append(builds[-1][::-1] if turn == 0 else builds[-1][8:] + builds[-1][:8])
+        for turn, (old, new) in enumerate((("end", "fin"), ("fin", "end"))):
             shutil.copytree(offline_server.site or site, f"{work}/next{turn}")
             for file in ("sw.js", "app.js", "worker.js"):
-                text = open(f"{work}/next{turn}/{file}").read().replace(builds[-2], builds[-1])
-                text = text.replace(old, new)
-                text = text.replace(f"{old[7:-1]}: async (", f"{new[7:-1]}: async (")
-                open(f"{work}/next{turn}/{file}", "w").write(text)
-            browser.get(f"{offline_origin}/index.html")
+                text = re.sub(r'kCache = "[^"]*"', f'kCache = "wavpair-next{turn}"',
+                              open(f"{work}/next{turn}/{file}").read())
+                text = text.replace(f'type: "{old}"', f'type: "{new}"')
+                open(f"{work}/next{turn}/{file}", "w").write(
+                    text.replace(f"{old}: async (", f"{new}: async ("))
+            browser.get(index)
             combine(browser, pair, press=False)
             offline_server.site = f"{work}/next{turn}"
             js("""window.before = 1;
                 navigator.serviceWorker.getRegistration().then((r) => r.update())""")
-            said = [until(browser, lambda _: shown())]
+            said = [until(browser, shown)]
             if turn == 0:
-                dismiss = "document.getElementById('dismiss').click(); return window.before"
-                said += [runs(), js(dismiss), shown()]
+                said += [runs(), page("$('dismiss').click(); return window.before"), shown()]
                 tab = browser.current_window_handle
                 browser.switch_to.new_window("tab")
-                browser.get(f"{offline_origin}/index.html")
-                said += [until(browser, lambda _: shown())]
-                js("document.getElementById('reload').click()")
+                browser.get(index)
+                said += [until(browser, shown)]
+                val("$('reload').click()")
                 said += [until(browser, caches)]
                 browser.close(), browser.switch_to.window(tab)
                 said += [runs(), kept()]
@@ -556,8 +557,8 @@ def main():
                                                    ["reloadedTrue", "True", "True"],
                                                    [len(long), len(short)]], said)
             else:
-                js("document.getElementById('reload').click()")
-                said += [until(browser, lambda _: js("return !window.before")),
+                val("$('reload').click()")
+                said += [until(browser, lambda _: val("!window.before")),
                          until(browser, caches), kept(), runs()]
                 check("an idle page's Reload takes a new build in, its files still chosen",
                       said == [True, True, True, [len(long), len(short)], ["True"] * 3], said)
@@ -570,9 +571,8 @@ def main():
             browser.get(url)
             began = time.time()
             combine(browser, pair)
-            until(browser, lambda _: js("return document.getElementById('status').dataset.error"))
-            said = js("""return [document.getElementById('status').textContent,
-                document.getElementById('combine').disabled]""")
+            until(browser, lambda _: val("$('status').dataset.error"))
+            said = val("[$('status').textContent, $('combine').disabled]")
             check(f"{what}: said within a few seconds", time.time() - began < 6 and not said[1]
                   and ("wavpair.html" in said[0]) == url.startswith("file:"), said)
 

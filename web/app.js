@@ -1,13 +1,11 @@
-// The page: runs the engine on two chosen files in a worker, shows its report as it
-// comes (bounded) and the result to play and save, in the reader's language (the report
-// stays the tool's own Japanese). What it says of a run comes from the engine's result.
+// The page: the engine run on two chosen files in a worker, its report as it comes (bounded)
+// and the result to play and save, in the reader's language (the report stays in Japanese).
 "use strict";
 
 const kStartMs = 5000; // an engine not loaded by then has failed to start
 const kDrawMs = 200; // the report is drawn at most this often while it comes
-// The largest result the browser hands over (plays, saves) from memory, as where the page is
-// opened from disk: a fresh Chromium 156 handed over 503 MB here and failed at 524 MB
-// (ERR_BLOB_REFERENCED_BLOB_BROKEN); one that had run other results failed at 450 MB.
+// The largest result the browser hands over (plays, saves) from memory, as opened from disk:
+// a fresh Chromium 156 failed at 524 MB (ERR_BLOB_REFERENCED_BLOB_BROKEN), a used one at 450.
 const kMemoryBytes = 400e6;
 const kEndLines = 2000; // the report shows this many of its first lines and of its last ones
 const kStemBytes = 200; // the saved name's stem, in UTF-8: file systems take 255 bytes
@@ -105,8 +103,7 @@ const kWhy = {
   other: ["exit status {status}; see the report.",
     "終了ステータス {status}。レポートを見てください。"],
 };
-["en", "ja"].forEach((l, k) => (kTexts[l].why = Object.fromEntries(
-  Object.entries(kWhy).map(([message, texts]) => [message, texts[k]]))));
+kWhy.kHeaderWrite = kWhy.kOutputWrite; // alike
 const kLanguage = [...(navigator.languages || []), navigator.language || "en"]
   .map((l) => String(l).toLowerCase().split("-")[0]).find((l) => l in kTexts) || "en";
 const T = kTexts[kLanguage];
@@ -123,20 +120,20 @@ for (const node of document.querySelectorAll("[data-text]")) {
 
 // Why the engine refused, from its result: the message that ended the run (none: the run
 // was cut inside a format chunk), the input it concerns and the format the scan read.
-const kSame = { kHeaderWrite: "kOutputWrite" }; // alike
 const kFormats = { 3: "float", 6: "law", 7: "law", 0xfffe: "extensible" };
-function refusal(r, exit, t = T) {
-  let key = kSame[r.failure] || r.failure || (r.concerns >= 0 ? "cut" : "other");
+function refusal(r, exit) {
+  let key = r.failure || (r.concerns >= 0 ? "cut" : "other");
   if (key === "kPcmOnly") key = kFormats[r.formatTag] || key;
   if (key === "extensible" && r.formatBits !== 8 && r.formatBits !== 16) key = "kBitsOnly";
   if (key === "kNotStereo" && r.concerns < 0) key = "neither";
   const [a, b] = r.inputs;
-  const fill = { f: t.files[r.concerns], bits: r.formatBits,
+  const fill = { f: T.files[r.concerns], bits: r.formatBits,
     law: r.formatTag === 6 ? "A-law" : "μ-law",
     hex: r.formatTag.toString(16).toUpperCase().padStart(4, "0"),
     channels: (r.inputs[r.concerns] || {}).channels,
     rate0: a.rate, rate1: b.rate, bits0: a.bits, bits1: b.bits, status: exit };
-  const text = (t.why[key] || t.why.other).replace(/\{(\w+)\}/g, (_, k) => fill[k]);
+  const why = (kWhy[key] || kWhy.other)[kLanguage === "ja" ? 1 : 0];
+  const text = why.replace(/\{(\w+)\}/g, (_, k) => fill[k]);
   return text.charAt(0).toUpperCase() + text.slice(1);
 }
 
@@ -145,9 +142,8 @@ function refusal(r, exit, t = T) {
 // eslint-disable-next-line no-control-regex -- the controls are what it is for
 const driving = /[\u0000-\u001f\u007f-\u009f\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069]/gu;
 const shown = (name) => name.replace(driving, "?");
-// The output's name after the inputs' (long.wav, short.wav: long+short.wav), none of that in
-// it, its stem cut to what file systems take, between characters as a reader sees them where
-// the browser can tell them (an accent stays with its letter, an emoji whole).
+// The output's name after the inputs' (a.wav, b.wav: a+b.wav) without any of that, its stem
+// cut to fit file systems between characters as a reader sees them (an emoji kept whole).
 function outputName(a, b) {
   const whole = [a, b].map((n) => n.replace(driving, "").replace(/\.wav$/i, "")).join("+");
   const bytes = (text) => new TextEncoder().encode(text).length;
@@ -165,10 +161,9 @@ const workerUrl = inline
   ? URL.createObjectURL(new Blob([inline.textContent], { type: "text/javascript" })) : "worker.js";
 const fromDisk = location.protocol === "file:" && !inline;
 
-// Served, the site is an installable app that works offline (sw.js). A new build waits,
-// and the page says so: Reload takes it in (the files chosen kept), Dismiss keeps this build.
-// A page that another page's Reload left behind starts no engine again: it would be of the
-// new build. Its next Combine reloads it and goes on with the run.
+// Served, an installable app that works offline (sw.js). A new build waits and the page says
+// so: Reload takes it in (the files chosen kept), Dismiss keeps this build. A page another's
+// Reload left behind starts no engine (the new build's): its next Combine reloads, goes on.
 let [stale, asked] = [false, false];
 if (!inline && /^https?:$/.test(location.protocol) && "serviceWorker" in navigator) {
   navigator.serviceWorker.register("sw.js").then((registration) => {
@@ -185,7 +180,7 @@ if (!inline && /^https?:$/.test(location.protocol) && "serviceWorker" in navigat
     stale = true;
     // One that was loading meanwhile may hold parts of both builds.
     for (const engine of [spare, running]) if (engine && !engine.said) engine.stale = true;
-    if (spare && spare.worker) spare.worker.terminate();
+    spare?.worker?.terminate();
     spare = null;
     if (asked) reload(false);
     $("update").hidden = false;
@@ -233,8 +228,7 @@ function engineStart() {
   engine.ready.then((word) => (engine.said = word));
   return engine;
 }
-// running: the engine of the run under way
-let [spare, running] = [fromDisk ? null : engineStart(), null];
+let [spare, running] = [fromDisk ? null : engineStart(), null]; // running: the run's engine
 
 // The status line, and its state for whoever watches the page: running, done, refused,
 // cancelled or failed (none before the first run); no mark of a run it does not show.
@@ -301,20 +295,19 @@ function reset() {
   diskTidy(null).catch(() => {});
 }
 
-// Ends the run under way: its worker ended, its file gone unless its result is shown
-// (focus: the link to save it), Combine usable again, a spare engine coming.
-function finish(focus) {
-  if (running && running.worker) running.worker.terminate();
+// Ends the run under way and says how: its worker ended, its file gone unless its result is
+// shown (focus: the link to save it), Combine usable again, a spare engine coming.
+function finish(text, state, marks, focus) {
+  running?.worker?.terminate();
   diskTidy(focus ? diskName : null).catch(() => {});
   [running, spare] = [null, spare || (stale ? null : engineStart())];
   [combine.disabled, cancel.disabled] = [false, true];
   (focus || status).focus();
+  say(text, state, marks);
 }
+const failed = (why) => finish(T.failed(why || T.noLoad), "failed", { error: "engine" });
 
-const failed = (why) => finish() || say(T.failed(why || T.noLoad), "failed", { error: "engine" });
-
-// The picture: each channel's least and greatest sample per column, a line where the shorter
-// input ran out.
+// The picture: each channel's extremes per column, a line where the shorter input ran out.
 function draw(r, columns) {
   const g = picture.getContext("2d");
   const [w, h, n] = [picture.width, picture.height / 2, columns.length / 4];
@@ -373,11 +366,11 @@ async function show(r, columns, onDisk, name, files, parts) {
   return link;
 }
 
-// The page again, with the files chosen and the run if asked, in its history entry, which
-// a reload keeps.
+const chosen = () => [first.files[0], second.files[0]];
+// The page again, the files chosen and the run if asked kept in its history entry.
 function reload(run) {
   try {
-    history.replaceState({ files: [first.files[0], second.files[0]], run }, "");
+    history.replaceState({ files: chosen(), run }, "");
   } catch { /* files a history entry cannot hold are chosen again */ }
   location.reload();
 }
@@ -385,7 +378,7 @@ function reload(run) {
 async function start(event) {
   event.preventDefault();
   if (running || fromDisk) return; // from disk, the page has said what to open instead
-  if (!first.files.length || !second.files.length) return say(T.chooseBoth);
+  if (!chosen().every(Boolean)) return say(T.chooseBoth);
   if (!spare) return reload(true); // left behind by a new build
   [combine.disabled, cancel.disabled] = [true, false];
   reset();
@@ -397,11 +390,10 @@ async function start(event) {
   if (running !== engine) return; // cancelled meanwhile
   if (engine.stale) return reload(true);
   if (word.type !== "ready") return failed(word.message);
-  const [files, parts, began] = [[first.files[0], second.files[0]], [], performance.now()];
+  const [files, parts, began] = [chosen(), [], performance.now()];
   const size = Math.max(files[0].size, files[1].size); // the output is never larger
   if (!word.disk && size > kMemoryBytes) {
-    finish();
-    return say(T.tooLarge(Math.round(size / 1e6)), "refused", { error: "too-large" });
+    return finish(T.tooLarge(Math.round(size / 1e6)), "refused", { error: "too-large" });
   }
   say(T.combining, "running");
   const name = outputName(files[0].name, files[1].name);
@@ -418,10 +410,9 @@ async function start(event) {
       reportDraw(); // the whole report, before the page says the run has ended
       const marks = { exit: String(exit), ms: String(Math.round(performance.now() - began)),
         output: onDisk ? "disk" : "memory" };
-      if (exit !== 0) { finish(); return say(T.refused(refusal(r, exit)), "refused", marks); }
+      if (exit !== 0) return finish(T.refused(refusal(r, exit)), "refused", marks);
       progress.value = 1;
-      finish(await show(r, columns, onDisk, name, files, parts));
-      say(T.done(name), "done", marks);
+      finish(T.done(name), "done", marks, await show(r, columns, onDisk, name, files, parts));
     },
   };
   engine.worker.onmessage = ({ data }) => {
@@ -439,9 +430,8 @@ $("form").addEventListener("submit",
   (event) => start(event).catch((e) => failed(String(e.message || e))));
 cancel.addEventListener("click", () => {
   if (!running) return;
-  finish();
   progress.value = 0;
-  say(T.cancelled, "cancelled");
+  finish(T.cancelled, "cancelled");
 });
 // A page put aside for going back (the back/forward cache) keeps its result; a page
 // that goes removes its file, best effort: the next page removes what is left.
@@ -465,8 +455,8 @@ if (fromDisk) {
   const { files = [], run = false } = history.state || {}; // what a reload carried over
   history.replaceState(null, "");
   [first, second].forEach((input, k) => {
-    const chosen = new DataTransfer();
-    if (files[k] instanceof File) chosen.items.add(files[k]), (input.files = chosen.files);
+    const carried = new DataTransfer();
+    if (files[k] instanceof File) carried.items.add(files[k]), (input.files = carried.files);
   });
   say(T.choose);
   if (run) $("form").requestSubmit();

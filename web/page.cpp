@@ -1,7 +1,6 @@
-// What the page's worker calls in the engine: one run, as the command line makes it,
-// handing over its result and a picture of the output: for each of kColumns columns,
-// each channel's least and greatest sample among its frames (a steady tone draws as a
-// flat band), passed each write of the output, in vector code to keep it off the time.
+// What the page's worker calls in the engine: one run as the command line makes it, handing
+// over its result and a picture of the output (each channel's least and greatest sample in
+// each of kColumns columns) taken from each write of it, in vector code to cost little time.
 #include <emscripten.h>
 #include <wasm_simd128.h>
 

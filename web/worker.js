@@ -1,12 +1,11 @@
 // One combination, in a worker the page ends after the run (nothing of it reaches the next).
 // The engine asks it for its files (src/platform/browser.cpp): the chosen files, read in place
 // by a reader worker beside it, and the output, a private file system's file or sent in pieces.
-//
 // Page to worker: {first, second, output, diskName}, the one run. Worker to page:
-//   ready {disk (the output can go there)}
+//   ready {disk (the output can go there)}; failed {message}
 //   report {pieces: [kind, text, ...] since the last (1 standard output, 2 standard
 //          error, 3 the message that ended the run), done, total: bytes read}
-//   chunk {bytes}, where the output is not on disk; failed {message}
+//   chunk {bytes}, where the output is not on disk
 //   end {status, disk, result, columns}: the engine's result and the picture's columns
 "use strict";
 
@@ -107,10 +106,10 @@ self.Module = {
   fileOpen(name, write) {
     if (!write && !inputs.has(name)) return -1;
     // Room at once for the output, no larger than the larger input: growing the file write by
-    // write costs more than the writes. With less room there, it grows, the disk's to refuse.
+    // write costs more than the writes.
     try {
       if (write && access) access.truncate(Math.max(job.first.size, job.second.size));
-    } catch { /* no room for it all: it grows as it is written */ }
+    } catch { /* no room for it all: it grows as it is written, the disk's to refuse */ }
     open.set(++handles, write ? {} : { ...inputs.get(name) });
     return handles;
   },
@@ -172,8 +171,7 @@ async function combineRun({ first, second, output, diskName }) {
   const status = (await self.Module.ccall("pageRun", "number", ["string", "string", "string"],
     [a, b, output], { async: true })) & 0xff;
   if (access) {
-    // No flush: the file is saved at once, not kept, and forcing it out costs as much as the
-    // writes.
+    // No flush: the file is saved at once, not kept; forcing it out costs as much as the writes.
     access.truncate(status === 0 ? end.result.outputBytes : 0);
     access.close();
   }
