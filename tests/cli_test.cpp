@@ -132,15 +132,17 @@ Case cut(const Text& name, const Pcm& a, const Pcm& b, size_t cutA, size_t cutB,
   const auto [ra, endedA] = scanCut("a.wav", a, tail, cutA);
   const auto [rb, endedB] = scanCut("b.wav", b, tail, cutB);
   const bool scanned = !endedA && !endedB;
-  Case c{name,
-         files,
-         kAbo,
-         scanned && whole ? 0 : 255,
-         endedA ? ra : Console{ra.out + rb.out, ra.err + rb.err},
-         {}};
+  const Console report = endedA ? ra : Console{ra.out + rb.out, ra.err + rb.err};
+  Case c{name, files, kAbo, scanned && whole ? 0 : 255, report, std::nullopt};
   if (scanned) c.expect->out += whole ? kDone : "", c.expect->err += whole ? "" : kDataWrite;
   if (scanned && whole) c.output = expectedOutput(a, b);
   return c;
+}
+// The files given, combined as args say: a's fold and b's, the report naming them as shown.
+Case named(const Text& name, const Files& files, const std::vector<std::string>& args, const Pcm& a,
+           const Pcm& b, const std::vector<Text>& shown, const std::string& shell = "") {
+  const Console report = both(a, b, done(shown[0], shown[1], shown[2]), "", shown[0], shown[1]);
+  return {name, files, args, 0, report, expectedOutput(a, b), shell};
 }
 // One file as the first input, reported; where its scan succeeds, the missing second
 // input ends the run.
@@ -211,12 +213,8 @@ TEST(Cli, RunsMatchByteForByte) {
       combined("longer input below one frame", below, empty),
       combined("partial frames are neither read nor declared", odd8, e4),
       combined("partial frame of the shorter input", s10, oddB),
-      {"one file twice, its declared rate wrong",
-       pair(w10, s4),
-       {"a.wav", "a.wav", "out.wav"},
-       0,
-       both(w10, w10, done("a.wav", "a.wav", "out.wav"), "", "a.wav", "a.wav"),
-       expectedOutput(w10, w10)},
+      named("one file twice, its declared rate wrong", pair(w10, s4), {"a.wav", "a.wav", "out.wav"},
+            w10, w10, {"a.wav", "a.wav", "out.wav"}),
       overOld(combined("existing output replaced", s4, s10)),
       refused("mono first", mono, s4, notStereo),
       refused("mono second", s4, mono, notStereo),
@@ -262,26 +260,13 @@ TEST(Cli, RunsMatchByteForByte) {
   }
   if (kWindows) {
     const Text jp = "日本語.wav", jp2 = "日本語2.wav";
-    v.push_back({"names outside the ANSI code page",
-                 {{jp, s10.file()}, {jp2, s4.file()}},
-                 {jp, jp2, "ü.wav"},
-                 0,
-                 both(s10, s4, done(jp, jp2, "?.wav"), "", jp, jp2),
-                 expectedOutput(s10, s4)});
-    v.push_back({"no standard handles at all",
-                 pair(s10, s4),
-                 kAbo,
-                 0,
-                 {},
-                 expectedOutput(s10, s4),
-                 "detached"});
-    v.push_back({"program name quoted oddly, a name outside code page 932",
-                 pair(s10, s4),
-                 {"a.wav", "b.wav", "éa.wav"},
-                 0,
-                 both(s10, s4, done("a.wav", "b.wav", "?a.wav"), ""),
-                 expectedOutput(s10, s4),
-                 "odd-name"});
+    v.push_back(named("names outside the ANSI code page", {{jp, s10.file()}, {jp2, s4.file()}},
+                      {jp, jp2, "ü.wav"}, s10, s4, {jp, jp2, "?.wav"}));
+    v.push_back({"no standard handles at all", pair(s10, s4), kAbo, 0, std::nullopt,
+                 expectedOutput(s10, s4), "detached"});
+    v.push_back(named("program name quoted oddly, a name outside code page 932", pair(s10, s4),
+                      {"a.wav", "b.wav", "éa.wav"}, s10, s4, {"a.wav", "b.wav", "?a.wav"},
+                      "odd-name"));
   } else {
     v.push_back(refused("output cannot be flushed", s10, s4,
                         "出力ファイルを書き込めません: /dev/full\n", "/dev/full"));
@@ -308,13 +293,8 @@ TEST(Cli, RunsMatchByteForByte) {
                      "!as=; [ $(id -u) != 0 ] || as='setpriv --reuid=nobody --regid=nogroup "
                      "--clear-groups'; chmod 555 .; chmod 666 out.wav 2>/dev/null; $as" +
                          plain + "; s=$?; chmod 755 .; exit $s"));
-    v.push_back({"a file size limit",
-                 pair(noise(16, 20000, 12), s4),
-                 kAbo,
-                 153,
-                 {},
-                 {},
-                 "!ulimit -f 16;" + plain});
+    v.push_back({"a file size limit", pair(noise(16, 20000, 12), s4), kAbo, 153, std::nullopt,
+                 std::nullopt, "!ulimit -f 16;" + plain});
     // An output path of 4,090 bytes: the new file's hidden name is short beside it.
     std::string deep;
     for (int k = 0; k < 16; ++k) deep += std::string(250, 'd') + "/";
@@ -332,9 +312,8 @@ TEST(Cli, RunsMatchByteForByte) {
     const std::vector<std::string> fromStdin = {"/dev/stdin", "b.wav", "out.wav"};
     v.push_back(quiet("a piped input", 255, " /dev/stdinをオープンできません.\n",
                       "!cat a.wav | $W >../out 2>../err", fromStdin));
-    v.push_back({"standard input a file as an input", pair(s10, s4), fromStdin, 0,
-                 both(s10, s4, done("/dev/stdin", "b.wav", "out.wav"), "", "/dev/stdin"),
-                 expectedOutput(s10, s4), "!$W >../out 2>../err <a.wav"});
+    v.push_back(named("standard input a file as an input", pair(s10, s4), fromStdin, s10, s4,
+                      {"/dev/stdin", "b.wav", "out.wav"}, "!$W >../out 2>../err <a.wav"));
     v.push_back(quiet("output is standard output's pipe", 255,
                       same("/dev/stdout", "標準出力と同じです.\n"),
                       "!$W 2>../err </dev/null | cat >../out", {"a.wav", "b.wav", "/dev/stdout"}));
@@ -371,13 +350,9 @@ TEST(Cli, RunsMatchByteForByte) {
              {"xx_XX.EUC-JP", {euc, eucGr, "o.wav"}, {"長い.wav", "Gr??e.wav", "o.wav"}},
              {"C", {sjis, "Grüße.wav", "o.wav"}, {"長い.wav", toUtf8("Grüße.wav"), "o.wav"}},
              {"C.UTF-8", {sjis, "b.wav", "o.wav"}, {"????.wav", "b.wav", "o.wav"}}}) {
-      v.push_back({"names redirected under " + locale + ": " + shown[0],
-                   {{names[0], s10.file()}, {names[1], s4.file()}},
-                   names,
-                   0,
-                   both(s10, s4, done(shown[0], shown[1], shown[2]), "", shown[0], shown[1]),
-                   expectedOutput(s10, s4),
-                   "!env LC_ALL=" + locale + " $W >../out 2>../err </dev/null"});
+      v.push_back(named("names redirected under " + locale + ": " + shown[0],
+                        {{names[0], s10.file()}, {names[1], s4.file()}}, names, s10, s4, shown,
+                        "!env LC_ALL=" + locale + " $W >../out 2>../err </dev/null"));
     }
   }
   // Every run that fails, again over an existing output: that keeps every byte, and no
@@ -404,12 +379,8 @@ TEST(Cli, NamedPipeOutputRefused) {
                                         instances, 0, 4096, 0, nullptr));
       ASSERT_NE(server.back(), INVALID_HANDLE_VALUE);
     }
-    run({{"output a named pipe of " + std::to_string(instances),
-          pair(a, b),
-          {"a.wav", "b.wav", pipe},
-          255,
-          both(a, b, "", "ヘッダを書き込めません: " + pipe + "\n"),
-          {}}});
+    run({refused("output a named pipe of " + std::to_string(instances), a, b,
+                 "ヘッダを書き込めません: " + pipe + "\n", pipe)});
     for (HANDLE h : server) {
       DWORD waiting = 0;  // where nothing connected, the peek fails and leaves it
       PeekNamedPipe(h, nullptr, 0, nullptr, &waiting, nullptr);
