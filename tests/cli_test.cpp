@@ -248,9 +248,12 @@ TEST(Cli, RunsMatchByteForByte) {
             {"a.wav", "b.wav", nul}),
   };
   // What the scans show is refused before the output is looked at, let alone made.
-  v.push_back(
-      cut("data longer than the file, the output's folder missing", s10, s4, 56, Bytes::npos));
-  v.back().args[2] = "no/out.wav";
+  for (const bool second : {false, true}) {
+    const Text which = second ? "B" : "A";
+    v.push_back(cut(which + "'s data longer than its file, the output's folder missing", s10, s4,
+                    second ? Bytes::npos : 56, second ? 50 : Bytes::npos));
+    v.back().args[2] = "no/out.wav";
+  }
   for (const Text& out :
        kWindows ? std::vector<Text>{"a.wav", "A.WAV", ".\\b.wav", "sub\\..\\a.wav", "sub/../b.wav",
                                     "hard.wav"}
