@@ -62,15 +62,21 @@ TEST(Messages, NamesTakeTheirStreamsForm) {
     return f;
   };
   const StreamForm utf8Screen = form(true), utf8File = form(false);
+  StreamForm asGiven = utf8Screen;  // a screen whose locale says nothing of the names
+  asGiven.names = NameSource::kAsGiven;
   const Bytes escapes = "x\x1b]0;t\x07\x1b[2J\x7f", c1 = "\xc2\x80\xc2\x9b\xc2\x9f\xc2\xa0";
   const Bytes bidi = "a\u202egnp\u061c\u200e\u200f\u202a\u2066\u2069\u2067.wav\u2065\u202f";
   const std::vector<std::tuple<StreamForm, Bytes, Bytes>> cases = {
       {utf8Screen, escapes, "x?]0;t??[2J?"},
       {utf8Screen, c1, "???\xc2\xa0"},                     // C1 controls go, a no-break space stays
       {utf8Screen, bidi, "a?gnp???????.wav\u2065\u202f"},  // their neighbours stay
-      {utf8Screen, "a\xff\xe9\x95z", "a???z"},             // bytes that are no UTF-8, one '?' each
+      {utf8Screen, "a\x80\xff\xe9\x95z", "a????z"},        // bytes that are no UTF-8, one '?' each
+      // The first and last lead bytes of two and three bytes; an overlong form is none.
+      {utf8Screen, "\xdf\xbf\xe0\xa0\x80\xef\xbf\xbd\xc1\xbf",
+       "\xdf\xbf\xe0\xa0\x80\xef\xbf\xbd??"},
       // Four-byte characters up to U+10FFFF stay; past it, bytes that are no character.
       {utf8Screen, "\U0001F600\U0010FFFF\xf4\x90\x80\x80", "\U0001F600\U0010FFFF????"},
+      {asGiven, "~ \x7f\x1fx\xff", "~ ??x?"},  // printable ASCII only
       {utf8File, escapes, escapes},
       {utf8File, "a\u202egnp.wav", "a?gnp.wav"},  // code page 932 lacks it
       {utf8File, "음악\xff.wav", "???.wav"},
