@@ -95,9 +95,6 @@ Text interleaved(const Text& name, const Pcm& p) {
          r.err.substr(fmt) + r.out.substr(time);
 }
 Files pair(const Pcm& a, const Pcm& b) { return {{"a.wav", a.file()}, {"b.wav", b.file()}}; }
-Case combined(const Text& name, const Pcm& a, const Pcm& b) {
-  return {name, pair(a, b), kAbo, 0, both(a, b, kDone, ""), expectedOutput(a, b)};
-}
 // Refused once both inputs are scanned, before any output.
 Case refused(const Text& name, const Pcm& a, const Pcm& b, const Text& err,
              const Text& out = "out.wav") {
@@ -143,6 +140,9 @@ Case named(const Text& name, const Files& files, const std::vector<std::string>&
            const Pcm& b, const std::vector<Text>& shown, const std::string& shell = "") {
   const Console report = both(a, b, done(shown[0], shown[1], shown[2]), "", shown[0], shown[1]);
   return {name, files, args, 0, report, expectedOutput(a, b), shell};
+}
+Case combined(const Text& name, const Pcm& a, const Pcm& b) {
+  return named(name, pair(a, b), kAbo, a, b, kAbo);
 }
 // One file as the first input, reported; where its scan succeeds, the missing second
 // input ends the run.
