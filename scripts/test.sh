@@ -71,7 +71,7 @@ sources=$(git ls-files '*.cpp' '*.h')
 clang-format --dry-run --Werror $sources
 # No line over 100 columns; the page's JavaScript by ESLint (from npm, beside the build: the
 # page ships nothing of it), the Python by flake8, its lambdas and one-line imports allowed.
-python3 scripts/columns.py src web scripts tests
+python3 scripts/columns.py src web scripts tests bench
 export WAVPAIR_LINT=$PWD/build/lint
 [ -x "$WAVPAIR_LINT/node_modules/.bin/eslint" ] ||
   npm install --silent --no-audit --no-fund --prefix "$WAVPAIR_LINT" eslint@9 globals@16

@@ -98,7 +98,7 @@
   /* pairing: bytes per second differ (the Japanese says bytes per bit) */ \
   X(kBytesPerSecDiffers, "ビット当たりのバイト数が異なると合成できません!\n", \
     "Cannot combine different bytes per second!\n") \
-  /* the output is one of the inputs; refused so the input is not truncated */ \
+  /* the output is one of the inputs; refused so the input is not replaced */ \
   X(kSameFile, "出力ファイル[%s]が入力ファイルと同じです.\n", \
     "The output file [%s] is an input file.\n") \
   /* the output is the file standard output goes to; refused so the report stays out of it */ \
@@ -107,13 +107,14 @@
   /* the output is the file standard error goes to */ \
   X(kSameAsStderr, "出力ファイル[%s]が標準エラー出力と同じです.\n", \
     "The output file [%s] is the standard error.\n") \
-  /* combine: cannot open the output or reopen an input */ \
+  /* cannot open the output or make its new file; an input that cannot be opened again, or \
+     is no longer the file its scan read */ \
   X(kFileOpen, "%s をオープンできません.\n", "Cannot open %s.\n") \
-  /* combine: cannot write the output header */ \
+  /* the header cannot hold the rate, or the output cannot hold a file (a FIFO, a terminal) */ \
   X(kHeaderWrite, "ヘッダを書き込めません: %s\n", "Cannot write the header: %s\n") \
-  /* combine: reading or writing the audio failed */ \
+  /* an input is shorter than its declared audio, or reading or writing the audio failed */ \
   X(kDataWrite, "wavDataWriteでエラー発生.\n", "Error in wavDataWrite.\n") \
-  /* combine: the output could not be flushed and closed */ \
+  /* the output could not be flushed, closed or put in place */ \
   X(kOutputWrite, "出力ファイルを書き込めません: %s\n", "Cannot write the output file: %s\n") \
   /* the report could not be written to standard output */ \
   X(kStdoutWrite, "標準出力に書き込めません.\n", "Cannot write to the standard output.\n") \
@@ -127,5 +128,7 @@
   X(kProgress, "%3u%% %s %s/秒 残り%s", "%3u%% %s %s/s %s left") \
   /* the same where the screen is too narrow for all of it */ \
   X(kProgressPart, "%3u%% %s", "%3u%% %s") \
+  /* and where even that does not fit */ \
+  X(kProgressPercent, "%3u%%", "%3u%%") \
   /* end of the table */
 // clang-format on

@@ -78,7 +78,7 @@ void progressTell(uint64_t written, uint64_t total) {
   const auto fill = [&](const StreamForm& f, int k) {
     return k == 0 ? textBytes(f, &msg::kProgress, percent, of.c_str(), rated.c_str(), time.c_str())
            : k == 1 ? textBytes(f, &msg::kProgressPart, percent, of.c_str())
-                    : textFill("%3u%%", percent);
+                    : textBytes(f, &msg::kProgressPercent, percent);
   };
   int k = 0;
   while (k < 3 && columnsOf(fill(utf8, k)) > room) ++k;

@@ -397,7 +397,7 @@ TEST(Cli, NamedPipeOutputRefused) {
 #ifndef _WIN32
 // Names that come to mean other files while the tool runs, swapped by a second thread
 // for a while: what the scan read is what is combined, and what an output name leads
-// to is truncated only once it is known to be no input. Every run either succeeds
+// to is replaced only once it is known to be no input. Every run either succeeds
 // with one of the right outputs or is refused, and the victim never changes.
 TEST(Cli, NamesSwappedWhileRunning) {
   const fs::path root = fs::temp_directory_path() / ("wavpair-race-" + std::to_string(getpid()));

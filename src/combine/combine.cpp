@@ -141,8 +141,7 @@ int wavMix16(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
 // Positions both inputs at their audio and runs the mixer for the sample width.
 // Prints nothing. 0 or -1.
 int wavDataWrite(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
-  // An input that cannot be positioned (not a regular file) would feed the mixer
-  // whatever bytes come next; refuse it instead.
+  // A seek that fails would feed the mixer whatever bytes come next; refuse instead.
   for (int k = 0; k < 2; ++k) {
     if (platformSeek(ins[k], infos[k].dataOffset) != 0) {
       return -1;
@@ -153,7 +152,7 @@ int wavDataWrite(FILE* const (&ins)[2], FILE* out, const WavInfo (&infos)[2]) {
 
 // The text of each refusal of the output. A name that leads to an input, or to what a
 // standard stream writes into, is named as such; something that cannot hold a file
-// gets the text an output that cannot be positioned has always had.
+// gets the header's text, since not a byte of the header reaches it.
 const Message* wavRefusalMessage(OutputRefusal why) {
   switch (why) {
     case OutputRefusal::kInput:

@@ -75,7 +75,8 @@ int64_t platformTell(FILE* f);
 // ---- The output ------------------------------------------------------------------
 // Nothing half-made ever has the output's name: the new output is made beside the file
 // its name leads to, unnamed where the system can, and put in place whole once
-// complete, or every file is left as it was. A device is written where it stands.
+// complete, or every file is left as it was. A device is written where it stands, and a
+// mount point, which cannot be renamed over, is copied into once the output is whole.
 
 // Why an output was refused, in the order the checks are made.
 enum class OutputRefusal { kNone, kInput, kStdout, kStderr, kNotAFile, kCannotOpen };
@@ -105,7 +106,8 @@ OutputRefusal platformOutputBegin(const char* name, const FileId (&inputs)[2], O
 // Closes the new file and puts it in the place of the old, which keeps its permission
 // bits (and, where the tool may, its owner and group). Every signal that would end the
 // tool is held off from here to the end of the run, so a published output is never
-// followed by a failed status. False, every file as it was, where it cannot.
+// followed by a failed status. False where it cannot: every file as it was, but for a
+// mount point whose copy failed.
 bool platformOutputCommit(Output* out);
 // Closes and removes the new file of a run that failed.
 void platformOutputAbort(Output* out);

@@ -316,8 +316,8 @@ OutputRefusal platformOutputBegin(const char* name, const FileId (&inputs)[2], O
     out->stream = streamOver(target);
     return out->stream != nullptr ? OutputRefusal::kNone : OutputRefusal::kCannotOpen;
   }
-  // A plain file beside the old, hidden by its dot, marked to go when it is closed, so
-  // that neither a failure nor a killed process leaves it.
+  // A plain file beside the old, its name after a dot (no "*.wav" takes it), marked to go
+  // when it is closed, so that neither a failure nor a killed process leaves it.
   out->name = outputPath(name);
   const size_t cut = out->name.find_last_of("/\\:") + 1;  // 0 where there is no folder part
   HANDLE h = INVALID_HANDLE_VALUE;

@@ -122,7 +122,7 @@ Failure wavChunksReadReport(FILE* in, WavInfo* info, unsigned* seen) {
                 idChar(hdr[3]), asSignedLong(size));
     }
     pos = payload + size + (size & 1U);
-    // Only a stream that cannot seek (a pipe) fails this seek; its chunks end there.
+    // A seek that fails (an input is a regular file: a read error) ends the chunks there.
     more = f == nullptr && platformSeek(in, static_cast<int64_t>(pos)) == 0;
   }
   return f;
