@@ -4,14 +4,15 @@
 # frames], #player, #download and its download attribute) and holds every run to the
 # native tool's on the same files: the report as the native build shows it on a UTF-8
 # terminal (bounded: all but the lines it says it left out), the exit status, the saved
-# file byte for byte, the playing time, and for a refusal its explanation and which
-# lines are marked. Also: the browser's memory stays flat on a large output and a
-# long report; Cancel acts within a second and leaves nothing; no file is left behind;
-# a broken engine and the page opened from disk say so; every refusal says why in its
-# own words, in both languages; a result too large to hand over from memory is refused;
-# axe-core finds nothing; the page at 360 px; installable, offline after one visit, a new
-# build that waits for a Reload (and a page another tab's Reload left behind); no
-# request leaves the page's origin.
+# file byte for byte, the playing time, the picture (its band, and its red line where
+# the shorter input ends), and for a refusal its explanation and which lines are marked.
+# Also: Channels wires the chosen channel to both ears; the browser's memory stays flat
+# on a large output and a long report; Cancel acts within a second and leaves nothing;
+# no file is left behind; a broken engine and the page opened from disk say so; every
+# refusal says why in its own words, in both languages; a result too large to hand over
+# from memory is refused; axe-core finds nothing; the page at 360 px; installable,
+# offline after one visit, a new build that waits for a Reload (and a page another tab's
+# Reload left behind); no request leaves the page's origin.
 #
 #     web_test.py NATIVE_TOOL SITE_DIR EXAMPLES_DIR [SCREENSHOT.png]
 import http.server, json, math, os, re, shutil, struct, subprocess, sys, tempfile, threading
@@ -111,10 +112,12 @@ browser_pss_kib = lambda browser: browser_total(browser, lambda pid: sum(
     int(line.split()[1]) for line in open(f"/proc/{pid}/smaps_rollup") if line.startswith("Pss:")))
 
 
-# Whether condition came true within seconds.
+# Whether condition came true within seconds; asked again where the page was between
+# documents (a reload) when it was asked.
 def until(browser, condition, seconds=10):
     try:
-        return WebDriverWait(browser, seconds, poll_frequency=0.02).until(condition)
+        return WebDriverWait(browser, seconds, poll_frequency=0.02,
+                             ignored_exceptions=[WebDriverException]).until(condition)
     except TimeoutException:
         return False
 
@@ -153,6 +156,7 @@ def page_run(browser, url, paths, downloads=None, wait=120, load=True, during=No
                 red: red.map((e) => e.textContent).join(''), status: s.textContent,
                 shorter: $('picture')?.dataset.shorterFrames, name: $('download')?.download ?? null,
                 duration: $('duration')?.textContent, focus: document.activeElement?.id,
+                sides: $('sides')?.textContent + $('picture')?.getAttribute('aria-label'),
                 played: !!$('player')?.src && $('player').src === $('download')?.href,
                 got: null, reloaded: !window.before};""")
     h["exit"], page_run.ms = int(h.get("exit") or -1), int(h.get("ms") or 0)
@@ -177,7 +181,7 @@ def main():
     shutil.copytree(site, f"{work}/broken", ignore=shutil.ignore_patterns("wavpair.wasm"))
     (server, origin), (broken_server, broken_origin) = serve(site), serve(f"{work}/broken")
     browser = browser_start(work, downloads)
-    js, results, outs = browser.execute_script, [], {}
+    js, results, outs, pictures = browser.execute_script, [], {}, {}
     # A script run on the page, $ finding an element by its id; the value of an expression.
     page = lambda script: js(f"const $ = (id) => document.getElementById(id); {script}")
     val = lambda expr: page(f"return {expr}")
@@ -201,6 +205,7 @@ def main():
     wav(frames=50_000_000, rate=44100, seed=3, path=big)  # 200 MB in and out
     sine = (round(20000 * math.sin(math.pi * k / 4)) for k in range(8))
     tone = b"".join(struct.pack("<hh", v, v) for v in sine)
+    tone8 = bytes(128 + round(78 * math.sin(math.pi * k / 4)) for k in range(8) for _ in "lr")
     # Inputs as large as a result from memory may be, and larger (sparse: it is refused first).
     under, over = f"{work}/under.wav", f"{work}/over.wav"
     limit = int(re.search(r"kMemoryBytes = (\d+)e6", open(f"{site}/app.js").read())[1]) * 10**6
@@ -232,7 +237,7 @@ def main():
          wav(frames=900)),
         ("a name that reorders text", "a\u202egnp.wav", wav(frames=700), "b\u2066.wav",
          wav(frames=200), {"name": "agnp+b.wav"}),
-        ("one file's name twice", "same.wav", long, "same.wav", short),
+        ("one file's name twice, of equal lengths", "same.wav", wav(seed=4), "same.wav", wav()),
         ("inputs larger than the engine's memory", "big.wav", big, "small.wav", wav(rate=44100),
          {"memory": 128, "live": 1}),
         ("the one-file page from disk", "long.wav", long, "short.wav", short, {"page": "file"}),
@@ -240,9 +245,12 @@ def main():
         ("the one-file page from disk, the largest result", "a.wav", under, "b.wav", short,
          {"page": "file"}),
         # A steady tone (a period of 8 frames, so every column holds its peaks) draws as a
-        # flat band: the top of each channel's band on one row in every column.
+        # flat band: the top of each channel's band on one row in every column; in 8 bits at
+        # the same level, on the same row.
         ("a steady tone", "tone.wav", wav(frames=98760, piece=tone), "tone2.wav",
          wav(frames=32920, piece=tone), {"flat": 1}),
+        ("an 8-bit steady tone", "tone.WAV", wav(bits=8, frames=98760, piece=tone8),
+         "tone2.wav", wav(bits=8, frames=32920, piece=tone8), {"flat": "a steady tone"}),
         # A disk with room for the output (as large as the longer input), not for both.
         ("room for the output alone", "a.wav", wav(frames=2_000_000), "b.wav",
          wav(frames=1_500_000), {"quota": 9 << 20}),
@@ -303,15 +311,18 @@ def main():
             quota(bounds.get("quota"))  # the browser's own room unless the case says
             url = f"file://{site}/wavpair.html" if "page" in bounds else f"{origin}/index.html"
             h = page_run(browser, url, paths, downloads, during=during, load="again" not in bounds)
-            # Each column down to the first pixel of the band's blue (not white nor the red).
-            tops = page("""const c = $('picture'), w = c.width, h = c.height / 2;
+            # Each column down to the first pixel of the band's blue (not white nor the red),
+            # the columns of the red line on the top row, and the picture's width.
+            tops, reds, width = page("""const c = $('picture'), w = c.width, h = c.height / 2;
                 const d = c.getContext('2d').getImageData(0, 0, w, h).data, tops = new Set();
-                const blue = (i) => d[i + 2] >= 200 && d[i] <= 100;
+                const blue = (i) => d[i + 2] >= 200 && d[i] <= 100, reds = [];
                 for (let x = 0, y = 0; x < w; x++, y = 0) {
                     while (y < h && !blue(4 * (y * w + x))) y++;
                     tops.add(y);
+                    if (d[4 * x] >= 150 && d[4 * x + 2] <= 100) reds.push(x);
                 }
-                return [...tops].filter((y) => y < h);""") if "flat" in bounds else None
+                return [[...tops].filter((y) => y < h), reds, w];""")
+            pictures[name] = tops
             took = time.time() - began
             # The native tool writes a name of its own (the page's may be an input's, or
             # more than a file system takes); the closing lines name what the page saved.
@@ -348,6 +359,10 @@ def main():
                 "where the shorter input ends":
                     None if status else h["shorter"] == str(inputs[0][0]),
                 "the playing time in seconds": None if status else h["duration"] == playing,
+                # The names as the engine's screen shows them, in the picture's words.
+                "the names beside the picture": None if status else all(
+                    h["sides"].count(n.split("/")[-1]) >= 2
+                    for n in re.findall(r"ファイル名\[(.*)\]", want_report)),
                 "the output on disk where the browser has it, in the player, its link in focus":
                     None if status else (h.get("output"), h["played"], h["focus"]) == kept,
                 "the refusal explained": h["status"] == f"Refused: {bounds.get('says')}"
@@ -364,7 +379,12 @@ def main():
                 and max(samples) < bounds["memory"] << 10 if "memory" in bounds else None,
                 "no file but the result's on disk":
                     None if "page" in bounds else len(disk_files(browser)) == (status == 0),
-                "a steady tone draws as a flat band": None if tops is None else len(tops) == 1,
+                "a steady tone draws as a flat band": len(tops) == 1 and abs(
+                    tops[0] - pictures.get(bounds["flat"], tops)[0]) <= 1 if "flat" in bounds
+                else None,
+                # At the shorter input's end, and none where the inputs are of one length.
+                "the red line": None if status else bool(reds) == (inputs[0][0] < inputs[1][0])
+                and all(abs(x - inputs[0][0] / max(inputs[1][0], 1) * width) < 2 for x in reds),
             }.items():
                 if ok is not None:
                     check(f"{name}: {what}", ok, h | {"got": None, "report": h["report"][-2000:],
@@ -372,6 +392,20 @@ def main():
             if shot and name == "Japanese names":
                 js("window.scrollTo(0, 0)") or browser.save_screenshot(shot)
             shutil.rmtree(folder), os.makedirs(folder)
+
+        # Channels, on the result shown: the left or the right channel in both ears, or both.
+        heard = page("""const heard = [], connect = AudioNode.prototype.connect;
+            AudioNode.prototype.connect = function (to, from, into) {
+                if (this instanceof ChannelSplitterNode) heard.push([from, into]);
+                return connect.apply(this, arguments);
+            };
+            for (const v of ['left', 'right', 'both']) {
+                $('channels').value = v;
+                $('channels').dispatchEvent(new Event('change'));
+            }
+            return heard;""")
+        check("Channels: one channel in both ears, or both", heard == [
+            [0, 0], [0, 1], [1, 0], [1, 1], [0, 0], [1, 1]], heard)
 
         # Opened from disk, a result larger than the browser hands over from memory is
         # refused before the run: serve the page, or use the command line.
@@ -548,8 +582,8 @@ def main():
                 browser.switch_to.new_window("tab")
                 browser.get(index)
                 said += [until(browser, shown)]
-                val("$('reload').click()")
-                said += [until(browser, caches)]
+                val("window.before = 1, $('reload').click()")
+                said += [until(browser, lambda _: val("!window.before")) and until(browser, caches)]
                 browser.close(), browser.switch_to.window(tab)
                 said += [runs(), kept()]
                 check("a new build waits; Dismiss; another tab's Reload; this page's next Combine "
