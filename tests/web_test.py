@@ -246,7 +246,7 @@ def main():
          {"page": "file"}),
         # A steady tone (a period of 8 frames, so every column holds its peaks) draws as a
         # flat band: the top of each channel's band on one row in every column; in 8 bits at
-        # the same level, on the same row.
+        # the same level, on the same row (and a name's ".WAV" is dropped as ".wav" is).
         ("a steady tone", "tone.wav", wav(frames=98760, piece=tone), "tone2.wav",
          wav(frames=32920, piece=tone), {"flat": 1}),
         ("an 8-bit steady tone", "tone.WAV", wav(bits=8, frames=98760, piece=tone8),
