@@ -3,22 +3,23 @@
 import os, pty, signal, threading, time
 
 
-# Holds pid stopped three quarters of the time until it ends: a run of a second takes four,
-# on a machine of any speed.
-def slowed(pid, done):
-    while not done.is_set():
-        for sig, pause in ((signal.SIGSTOP, 0.06), (signal.SIGCONT, 0.02)):
+# Holds pid stopped that share of the time until it ends: at three quarters a run of a
+# second takes four, on a machine of any speed.
+def slowed(pid, done, stopped):
+    while not done.is_set():  # in turns of 80 ms
+        for sig, share in ((signal.SIGSTOP, stopped), (signal.SIGCONT, 1 - stopped)):
             try:
                 os.kill(pid, sig)
             except OSError:
                 return
-            time.sleep(pause)
+            time.sleep(0.08 * share)
 
 
-def screen_run(argv, env, before=None, raw=False, slow=False):
+def screen_run(argv, env, before=None, raw=False, slow=0):
     """The screen (carriage returns dropped unless raw) and the exit status of argv
     (0..255; 128 plus the signal's number, as shells say it, for one that ended it),
-    started on a pseudo-terminal of its own; before() runs first in the child."""
+    started on a pseudo-terminal of its own, held stopped the share slow of the time;
+    before() runs first in the child."""
     pid, fd = pty.fork()
     if pid == 0:
         try:
@@ -28,7 +29,7 @@ def screen_run(argv, env, before=None, raw=False, slow=False):
         finally:
             os._exit(127)
     done = threading.Event()
-    slow and threading.Thread(target=slowed, args=(pid, done), daemon=True).start()
+    slow and threading.Thread(target=slowed, args=(pid, done, slow), daemon=True).start()
     screen = b""
     try:
         while chunk := os.read(fd, 65536):
