@@ -89,6 +89,7 @@ def browser_start(work, downloads):
     options.add_experimental_option("prefs", {"intl.accept_languages": "en-US"})
     driver = Service(shutil.which("chromedriver") or "/usr/bin/chromedriver")
     browser = webdriver.Chrome(service=driver, options=options)
+    browser.set_page_load_timeout(60)  # a page that never loads fails the test in time
     browser.execute_cdp_cmd("Browser.setDownloadBehavior",
                             {"behavior": "allow", "downloadPath": downloads})
     browser.profile = f"{work}/profile"
@@ -551,8 +552,10 @@ def main():
         # New builds whose pages and workers speak other messages than the build before.
         # The first waits: the page says so and keeps running its own build, Dismiss hides
         # the word; another tab's Reload takes it in, and this page, showing a result, then
-        # reloads at its next Combine and goes on. The second is taken in by the Reload of
-        # an idle page, its files still chosen. Every run ends with the native bytes.
+        # reloads at its next Combine and goes on. Three more are taken in by another tab's
+        # Reload pressed while that tab's engine loads (a stall there is a matter of timing),
+        # the last by the Reload of an idle page, its files still chosen. Every run ends with
+        # the native bytes.
         shown = lambda _=None: val("!$('update').hidden")
         caches = lambda _: browser.execute_async_script(
             "caches.keys().then(arguments[0])") == [f"wavpair-next{turn}"]
@@ -562,7 +565,19 @@ def main():
         runs = lambda: [("reloaded" if h["reloaded"] else "") + str(h["got"] == plain)
                         for h in (page_run(browser, None, pair, downloads, wait=20, load=False)
                                   for _ in range(3))]
-        for turn, (old, new) in enumerate((("end", "fin"), ("fin", "end"))):
+
+        # Another tab opened, its Reload pressed while its engine still loads.
+        def elsewhere():
+            tab = browser.current_window_handle
+            browser.switch_to.new_window("tab")
+            browser.get(index)
+            said = [until(browser, shown)]
+            val("window.before = 1, $('reload').click()")
+            said += [until(browser, lambda _: val("!window.before")) and until(browser, caches)]
+            browser.close(), browser.switch_to.window(tab)
+            return said
+        for turn in range(5):
+            old, new = (("end", "fin"), ("fin", "end"))[turn % 2]
             shutil.copytree(offline_server.site or site, f"{work}/next{turn}")
             for file in ("sw.js", "app.js", "worker.js"):
                 text = re.sub(r'kCache = "[^"]*"', f'kCache = "wavpair-next{turn}"',
@@ -578,18 +593,15 @@ def main():
             said = [until(browser, shown)]
             if turn == 0:
                 said += [runs(), page("$('dismiss').click(); return window.before"), shown()]
-                tab = browser.current_window_handle
-                browser.switch_to.new_window("tab")
-                browser.get(index)
-                said += [until(browser, shown)]
-                val("window.before = 1, $('reload').click()")
-                said += [until(browser, lambda _: val("!window.before")) and until(browser, caches)]
-                browser.close(), browser.switch_to.window(tab)
-                said += [runs(), kept()]
+                said += elsewhere() + [runs(), kept()]
                 check("a new build waits; Dismiss; another tab's Reload; this page's next Combine "
                       "reloads, goes on", said == [True, ["True"] * 3, 1, False, True, True,
                                                    ["reloadedTrue", "True", "True"],
                                                    [len(long), len(short)]], said)
+            elif turn < 4:
+                said += elsewhere()
+                check("another tab's Reload, pressed while its engine loads, takes a new build in",
+                      said == [True] * 3, said)
             else:
                 val("$('reload').click()")
                 said += [until(browser, lambda _: val("!window.before")),

@@ -171,9 +171,12 @@ if (!inline && /^https?:$/.test(location.protocol) && "serviceWorker" in navigat
     registration.addEventListener("updatefound",
       () => registration.installing.addEventListener("statechange", ask));
     ask();
+    // Once this page's engine has loaded: asked while it loads, Chromium can leave the new
+    // build waiting until the page next starts or ends a worker.
     $("reload").addEventListener("click", () => {
       asked = true;
-      return registration.waiting ? registration.waiting.postMessage("take") : reload(false);
+      Promise.resolve(spare?.ready).then(() =>
+        registration.waiting ? registration.waiting.postMessage("take") : reload(false));
     });
   }).catch(() => {});
   navigator.serviceWorker.addEventListener("controllerchange", () => {
