@@ -171,12 +171,13 @@ if (!inline && /^https?:$/.test(location.protocol) && "serviceWorker" in navigat
     registration.addEventListener("updatefound",
       () => registration.installing.addEventListener("statechange", ask));
     ask();
-    // Once this page's engine has loaded: asked while it loads, Chromium can leave the new
-    // build waiting until the page next starts or ends a worker.
+    // Once no page's engine is loading: asked while a worker loads, Chromium can leave the
+    // new build waiting until a page next starts or ends a worker.
     $("reload").addEventListener("click", () => {
       asked = true;
-      Promise.resolve(spare?.ready).then(() =>
-        registration.waiting ? registration.waiting.postMessage("take") : reload(false));
+      const take = () => registration.waiting ? registration.waiting.postMessage("take")
+        : reload(false);
+      return navigator.locks ? navigator.locks.request("engines-loading", take) : take();
     });
   }).catch(() => {});
   navigator.serviceWorker.addEventListener("controllerchange", () => {
@@ -229,6 +230,8 @@ function engineStart() {
     engine.worker.onerror = (e) => e.preventDefault() || fail(e.message || T.slow);
   });
   engine.ready.then((word) => (engine.said = word));
+  // Held while it loads, for a Reload in any tab to wait for.
+  navigator.locks?.request("engines-loading", { mode: "shared" }, () => engine.ready);
   return engine;
 }
 let [spare, running] = [fromDisk ? null : engineStart(), null]; // running: the run's engine
