@@ -177,7 +177,7 @@ if (!inline && /^https?:$/.test(location.protocol) && "serviceWorker" in navigat
       asked = true;
       const take = () => registration.waiting ? registration.waiting.postMessage("take")
         : reload(false);
-      return navigator.locks ? navigator.locks.request("engines-loading", take) : take();
+      return navigator.locks?.request("engines-loading", take).catch(take) ?? take();
     });
   }).catch(() => {});
   navigator.serviceWorker.addEventListener("controllerchange", () => {
@@ -231,7 +231,8 @@ function engineStart() {
   });
   engine.ready.then((word) => (engine.said = word));
   // Held while it loads, for a Reload in any tab to wait for.
-  navigator.locks?.request("engines-loading", { mode: "shared" }, () => engine.ready);
+  navigator.locks?.request("engines-loading", { mode: "shared" }, () => engine.ready)
+    .catch(() => {});
   return engine;
 }
 let [spare, running] = [fromDisk ? null : engineStart(), null]; // running: the run's engine
