@@ -116,7 +116,7 @@ have = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.l
 if sys.argv[-1] == "progress":
     # A run long enough for the progress line (1 GiB of silence, sparse, into a real
     # file, the tool held stopped three quarters of the time, nine tenths under wine, whose
-    # start takes most of an unheld run): on a screen it appears, at most 40 columns and
+    # audio phase is the briefer): on a screen it appears, at most 40 columns and
     # never wider than the screen, numbers only, at most four times a second, and once
     # erased (carriage returns applied) the screen is the report as a run without it
     # shows; English where the report is; a file or a pipe never gets it.
