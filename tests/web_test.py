@@ -264,7 +264,7 @@ def main():
               *silent in [
         ("a mono input", wav(), wav(channels=1),
          "The second file is not stereo (1 channel(s)); both files need two."),
-        ("two mono inputs", wav(channels=1), wav(channels=1),
+        ("a mono and a six-channel input", wav(channels=1), wav(channels=6),
          "Neither file is stereo; both need two channels."),
         ("a 24-bit input", wav(), wav(bits=24, tag=0xFFFE),
          "The second file is 24-bit; only 8- and 16-bit PCM can be combined."),

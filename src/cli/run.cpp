@@ -65,9 +65,10 @@ Failure wavRunSteps(int argc, const char* const* argv, RunResult& r) {
     if (f != nullptr) return f;
     r.inputs[k] = runInputOf(infos[k]);
   }
-  r.concerns = infos[0].channels == infos[1].channels ? -1 : infos[0].channels != 2 ? 0 : 1;
-  if (infos[0].channels != 2 || infos[1].channels != 2) return textFail(&msg::kNotStereo);
-  r.concerns = -1;
+  // Where neither is stereo, both are at fault, whatever their counts.
+  const bool stereo[2] = {infos[0].channels == 2, infos[1].channels == 2};
+  r.concerns = stereo[0] == stereo[1] ? -1 : stereo[0] ? 1 : 0;
+  if (!stereo[0] || !stereo[1]) return textFail(&msg::kNotStereo);
   if (const Failure f = wavFormatCheck(names, infos)) return f;
   r.longer = names[0] == argv[1] ? 0 : 1;
   r.inputs[0] = runInputOf(infos[0]);
