@@ -62,10 +62,8 @@ struct StreamForm {
 
 // The system's own (src/platform): the form platformStart decided for stdout or stderr.
 StreamForm platformStreamForm(const FILE* stream);
-#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
-// The POSIX form of a stream, a screen or not, under a locale of that encoding.
+// POSIX only: the form of a stream, a screen or not, under a locale of that encoding.
 StreamForm platformFormFor(bool screen, const char* codeset);
-#endif
 // The system's own: one UTF-8 character (n bytes) in code page 932, its byte count; 0
 // where it has none.
 size_t platformShiftJisOf(const char* utf8, size_t n, char (&out)[2]);

@@ -1,6 +1,7 @@
 // What differs between the systems the tool runs on about files: how a name becomes a
 // file, which file is which, 64-bit positions, the standard streams and the output's
-// making (what differs about texts is in text.h). Nothing else asks which system it is.
+// making (what differs about texts is in text.h). Nothing else asks which system it is but
+// the entry point (src/cli/main.cpp).
 #pragma once
 
 #include <cstdint>
