@@ -413,8 +413,9 @@ def main():
         h = page_run(browser, f"file://{site}/wavpair.html", [over, under])
         check("the one-file page from disk, a result too large: refused before the run",
               (h["state"], h.get("error"), h["status"], h["report"]) == (
-                  "refused", "too-large", "Refused: the result would be about "
-                  f"{(limit + 1) // 10**6} MB. Here it is kept in memory, and this browser hands "
+                  "refused", "too-large", "Refused: the result may be as large as the larger "
+                  f"file, about {(limit + 1) // 10**6} MB. Here it is kept in memory, and this "
+                  "browser hands "
                   f"over at most {limit // 10**6} MB of it: serve the page from a web server, or "
                   "use the command-line tool.", ""), h)
         browser.get(f"{origin}/index.html")  # served again, for what follows
@@ -471,11 +472,12 @@ def main():
         h, _ = page_run(browser, None, [put(f"{folder}/a.wav", wav(frames=2_000_000)), b],
                         load=False), quota(None)
         said = [h["state"], "could not be written" in h["status"], h["red"].count("\n"),
-                until(browser, lambda _: disk_files(browser) == [], 5),
+                val("$('progress').value"), until(browser, lambda _: disk_files(browser) == [], 5),
                 again()]
-        check("a disk without room for the output: refused, its message marked, nothing on disk,"
-              " then a run", said == ["refused", True, 1, True, outs["the examples"]],
-              said[:4] + [h["status"], h["red"]])
+        check("a disk without room for the output: refused, its message marked, the bar empty,"
+              " nothing on disk, then a run",
+              said == ["refused", True, 1, 0, True, outs["the examples"]],
+              said[:5] + [h["status"], h["red"]])
 
         # A browser that prefers Japanese gets the page in Japanese (its refusals are held
         # below); axe-core (WCAG 2.1 AA, best practice) finds nothing on it before or after

@@ -28,9 +28,9 @@ const kTexts = {
     fromDisk: "This page needs a web server. Opened from disk, use wavpair.html (the whole " +
       "page in one file) beside it instead.",
     refused: (why) => `Refused: ${why}`, files: ["the first file", "the second file"],
-    tooLarge: (mb) => `Refused: the result would be about ${mb} MB. Here it is kept in ` +
-      `memory, and this browser hands over at most ${kMemoryBytes / 1e6} MB of it: serve the ` +
-      "page from a web server, or use the command-line tool.",
+    tooLarge: (mb) => `Refused: the result may be as large as the larger file, about ${mb} MB. ` +
+      `Here it is kept in memory, and this browser hands over at most ${kMemoryBytes / 1e6} ` +
+      "MB of it: serve the page from a web server, or use the command-line tool.",
   },
   ja: {
     title: "wavpair: 二つのステレオWAVファイルを並べる",
@@ -59,7 +59,7 @@ const kTexts = {
     fromDisk: "このページはWebサーバーから開いてください。ディスクから開く場合は、" +
       "隣にある wavpair.html(ページ全体をひとつにしたファイル)を使ってください。",
     refused: (why) => `合成できません: ${why}`, files: ["一つ目のファイル", "二つ目のファイル"],
-    tooLarge: (mb) => `合成できません: 結果は約 ${mb} MB になります。` +
+    tooLarge: (mb) => `合成できません: 結果は大きいほうのファイルと同じ約 ${mb} MB になり得ます。` +
       `ここでは結果をメモリーに保持し、このブラウザが受け渡せるのは ${kMemoryBytes / 1e6} MB ` +
       "までです。ページをWebサーバーから開くか、コマンドラインのツールを使ってください。",
     update: "新しい版があります。", reload: "再読み込み", dismiss: "閉じる",
@@ -303,12 +303,13 @@ function reset() {
 }
 
 // Ends the run under way and says how: its worker ended, its file gone unless its result is
-// shown (focus: the link to save it), Combine usable again, a spare engine coming.
+// shown (focus: the link to save it), the bar full only for a result, Combine usable again,
+// a spare engine coming.
 function finish(text, state, marks, focus) {
   running?.worker?.terminate();
   diskTidy(focus ? diskName : null).catch(() => {});
   [running, spare] = [null, spare || (stale ? null : engineStart())];
-  [combine.disabled, cancel.disabled] = [false, true];
+  [combine.disabled, cancel.disabled, progress.value] = [false, true, state === "done" ? 1 : 0];
   (focus || status).focus();
   say(text, state, marks);
 }
@@ -418,7 +419,6 @@ async function start(event) {
       const marks = { exit: String(exit), ms: String(Math.round(performance.now() - began)),
         output: onDisk ? "disk" : "memory" };
       if (exit !== 0) return finish(T.refused(refusal(r, exit)), "refused", marks);
-      progress.value = 1;
       finish(T.done(name), "done", marks, await show(r, columns, onDisk, name, files, parts));
     },
   };
@@ -437,7 +437,6 @@ $("form").addEventListener("submit",
   (event) => start(event).catch((e) => failed(String(e.message || e))));
 cancel.addEventListener("click", () => {
   if (!running) return;
-  progress.value = 0;
   finish(T.cancelled, "cancelled");
 });
 // A page put aside for going back (the back/forward cache) keeps its result; a page
