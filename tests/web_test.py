@@ -415,9 +415,8 @@ def main():
               (h["state"], h.get("error"), h["status"], h["report"]) == (
                   "refused", "too-large", "Refused: the result may be as large as the larger "
                   f"file, about {(limit + 1) // 10**6} MB. Here it is kept in memory, and this "
-                  "browser hands "
-                  f"over at most {limit // 10**6} MB of it: serve the page from a web server, or "
-                  "use the command-line tool.", ""), h)
+                  f"browser hands over at most {limit // 10**6} MB of it: serve the page from a "
+                  "web server, or use the command-line tool.", ""), h)
         browser.get(f"{origin}/index.html")  # served again, for what follows
 
         # A run cancelled while it writes and one while its report comes: within a second
